@@ -1,0 +1,26 @@
+#pragma once
+// Locale services: separators for time stamps and the locale-aware, case-insensitive comparison
+// used for addresses, codes and titles.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The user's date and time separators ('/' and ':' when the locale gives none usable).
+char dateSeparator();
+char timeSeparator();
+// Overrides the separators (tests); '\0' goes back to the locale's.
+void setSeparators(char date, char time);
+
+// Locale-aware comparison of two 8-bit strings ignoring letter case: -1, 0 or 1.
+int compareText(std::string_view a, std::string_view b);
+inline bool sameText(std::string_view a, std::string_view b) { return compareText(a, b) == 0; }
+
+// Case changes of the ASCII letters only.
+std::string asciiUpper(std::string_view s);
+std::string asciiLower(std::string_view s);
+
+// Trims characters up to and including the blank from both ends.
+std::string trim(std::string_view s);
+
+}  // namespace platform
