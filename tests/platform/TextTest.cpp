@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 using namespace platform;
 
 TEST(CodePage, EveryByteRoundTripsThroughDisplayAndUtf8) {
@@ -42,4 +45,17 @@ TEST(Locale, AsciiCaseAndTrim) {
     EXPECT_EQ(asciiUpper("ab\xE9z"), "AB\xE9Z");
     EXPECT_EQ(asciiLower("AB\xC9Z"), "ab\xC9z");
     EXPECT_EQ(trim(" \t a b \r\n"), "a b");
+}
+
+TEST(Locale, AccentsSortBesideTheirLetterAndOrderIsConsistent) {
+    // An accent only decides when the base letters are equal.
+    EXPECT_EQ(compareText("\xE9" "a", "eb"), -1);
+    EXPECT_EQ(compareText("e", "\xE9"), -1);
+    EXPECT_EQ(compareText("\xE9", "f"), -1);
+    // Sorting with the comparison must be a strict weak order (no cycles), or binary searches break.
+    std::vector<std::string> words = {"b", "A", "\xE0", "a", "Z", "-x", "x-", "9", "\xC9t\xE9", "ete", "", "ab"};
+    std::sort(words.begin(), words.end(), [](const std::string& x, const std::string& y) { return compareText(x, y) < 0; });
+    for (size_t i = 1; i < words.size(); ++i) EXPECT_LE(compareText(words[i - 1], words[i]), 0) << i;
+    for (const auto& x : words)
+        for (const auto& y : words) EXPECT_EQ(compareText(x, y), -compareText(y, x)) << x << " " << y;
 }

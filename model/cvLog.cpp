@@ -1,0 +1,85 @@
+#include "model/cvSetup.h"
+
+#include "options/OptionRefs.h"
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/Locale.h"
+
+#include <QSaveFile>
+#include <QString>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::string timeStamp() {
+    const platform::DateParts p = platform::decodeDateTime(platform::now());
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d%c%02d%c%02d %02d%c%02d%c%02d", p.year, platform::dateSeparator(), p.month,
+                  platform::dateSeparator(), p.day, p.hour, platform::timeSeparator(), p.minute,
+                  platform::timeSeparator(), p.second);
+    return buf;
+}
+
+// Splits at CR LF, CR or LF; a final line break does not start another line.
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            lines.push_back(text.substr(start, i - start));
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            start = i + 1;
+        }
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+void trimLog(const std::string& path, int64_t size, int64_t limit) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::vector<std::string_view> lines = splitLines(content);
+    size_t first = 0;
+    while (first < lines.size() && size >= static_cast<int64_t>(0.9 * static_cast<double>(limit))) {
+        size -= static_cast<int64_t>(lines[first].size()) + 2;
+        ++first;
+    }
+    std::string out;
+    for (size_t i = first; i < lines.size(); ++i) {
+        out.append(lines[i]);
+        out += "\r\n";
+    }
+    // Replace the file whole, so a crash while trimming cannot lose the log.
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return;
+    file.write(out.data(), static_cast<qint64>(out.size()));
+    file.commit();
+}
+
+}  // namespace
+
+void AppendLogLine(const std::string& path, std::string_view text) {
+    if (path.empty()) return;
+    try {
+        const std::string line = timeStamp() + " " + std::string(text) + "\r\n";
+        int64_t size = 0;
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::app);
+            if (!out) return;
+            out.write(line.data(), static_cast<std::streamsize>(line.size()));
+            out.flush();
+            if (!out) return;
+            size = static_cast<int64_t>(out.tellp());
+        }
+        const int64_t limit = static_cast<int64_t>(options::LogMaxSize) * 1024;
+        if (options::LogLimitSize && static_cast<double>(size) > 1.1 * static_cast<double>(limit))
+            trimLog(path, size, limit);
+    } catch (...) {
+        // Writing the log never reports an error; the line may be lost.
+    }
+}

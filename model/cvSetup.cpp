@@ -1,0 +1,405 @@
+#include "model/cvSetup.h"
+
+#include "options/OptionRefs.h"
+#include "platform/Clock.h"
+#include "platform/Locale.h"
+
+#include <algorithm>
+
+const char* const AuthenticationNames[2] = {"None", "Login"};
+const char* const MessageModeNames[3] = {"OneTime", "Triggered", "Manual"};
+const char* const MessageStatusNames[3] = {"Stopped", "Live", "Sent"};
+const char* const ParserActionNames[9] = {"Subscribe",     "Bounce",        "Unsubscribe",
+                                          "Unsubscribe All", "Delete",      "Freeze",
+                                          "User Action 1", "User Action 2", "User Action 3"};
+const char* const ContactSourceNames[3] = {"Sender", "EmailVar", "AnyEmail"};
+const char* const TriggerUnitNames[7] = {"Seconds", "Minutes", "Hours", "Days", "Weeks", "Months", "Years"};
+const char* const TriggerNames[5] = {"OnJoin", "OnUnsubscribe", "UserEvent1", "UserEvent2", "UserEvent3"};
+const char* const ContentTypeNames[2] = {"text/plain", "text/html"};
+const char* const VariableNames[10] = {"Email",     "FullName",  "FirstName", "LastName", "FriendlyName",
+                                       "GroupName", "GroupCode", "Joined",    "JoinedRel", "JoinedDayOfWeek"};
+const int32_t UnitSeconds[7] = {1, 60, 3600, 86400, 604800, 2592000, 31536000};
+
+int IndexOfName(const char* const* table, int count, std::string_view name) {
+    for (int i = 0; i < count; ++i)
+        if (name == table[i]) return i;
+    return -1;
+}
+
+namespace {
+
+template <class T>
+T* at(const std::vector<std::unique_ptr<T>>& list, int position) {
+    if (position < 0 || position >= static_cast<int>(list.size())) return nullptr;
+    return list[static_cast<size_t>(position)].get();
+}
+
+template <class T>
+int indexOf(const std::vector<std::unique_ptr<T>>& list, const T* item) {
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i].get() == item) return static_cast<int>(i);
+    return -1;
+}
+
+template <class T>
+bool eraseAt(std::vector<std::unique_ptr<T>>& list, int position) {
+    if (position < 0 || position >= static_cast<int>(list.size())) return false;
+    list.erase(list.begin() + position);
+    return true;
+}
+
+// Codes of a list, each followed by a tab, skipping one object.
+template <class T>
+std::string codesExcept(const std::vector<std::unique_ptr<T>>& list, const T* skip) {
+    std::string codes;
+    for (const auto& item : list) {
+        if (item.get() == skip) continue;
+        codes += item->Code;
+        codes += '\t';
+    }
+    return codes;
+}
+
+std::string logFilePath;
+
+}  // namespace
+
+std::weak_ptr<const void> TcvClass::Alive() const {
+    if (!alive_) alive_ = std::make_shared<const char>('\0');
+    return alive_;
+}
+
+TcvAccount::TcvAccount() = default;
+
+void TcvAccount::Changed() {
+    if (!Setup) return;
+    Setup->Modified = true;
+    Setup->AccountsChanged();
+}
+
+void TcvAccount::SetName(const std::string& name) {
+    if (name == Name) return;
+    Name = name;
+    Changed();
+}
+
+TcvGroup::TcvGroup() = default;
+TcvGroup::~TcvGroup() = default;
+
+void TcvGroup::notify(void (TcvSetup::*changed)()) {
+    if (Setup) (Setup->*changed)();
+}
+
+void TcvGroup::Changed() { notify(&TcvSetup::GroupsChanged); }
+
+void TcvGroup::SetName(const std::string& name) {
+    if (name == Name) return;
+    Name = name;
+    Code = UniqueCode(CodePrefixOf(name), Setup ? Setup->GroupCodesExcept(this) : std::string());
+    Changed();
+}
+
+void TcvGroup::SetCode(const std::string& code) {
+    if (code == Code) return;
+    Code = code;
+    Changed();
+}
+
+int TcvGroup::insertSorted(std::unique_ptr<TcvContact> contact) {
+    int low = 0, high = ContactCount(), mid = 0;
+    bool equal = false;
+    while (low < high) {
+        mid = (low + high) / 2;
+        const int r = CompareEmails(contacts_[static_cast<size_t>(mid)]->Email, contact->Email);
+        if (r < 0) {
+            low = mid + 1;
+        } else if (r > 0) {
+            high = mid;
+        } else {
+            equal = true;
+            break;
+        }
+    }
+    const int position = equal ? mid : low;
+    contact->Group = this;
+    contacts_.insert(contacts_.begin() + position, std::move(contact));
+    return position;
+}
+
+int TcvGroup::AddContact(TcvContact* contact) {
+    if (!contact) return -1;
+    const int position = insertSorted(std::unique_ptr<TcvContact>(contact));
+    notify(&TcvSetup::ContactsChanged);
+    return position;
+}
+
+void TcvGroup::DeleteContact(int position) {
+    TcvContact* contact = Contacts(position);
+    if (!contact) return;
+    AppendLogLine(LogFilePath(), "Delete " + Code + " --- ----- " + contact->Email);
+    eraseAt(contacts_, position);
+    notify(&TcvSetup::ContactsChanged);
+}
+
+std::unique_ptr<TcvContact> TcvGroup::ExtractContact(TcvContact* contact) {
+    const int position = IndexOfContact(contact);
+    if (position < 0) return nullptr;
+    std::unique_ptr<TcvContact> owned = std::move(contacts_[static_cast<size_t>(position)]);
+    contacts_.erase(contacts_.begin() + position);
+    return owned;
+}
+
+int TcvGroup::RemoveContact(TcvContact* contact) {
+    const int position = IndexOfContact(contact);
+    DeleteContact(position);
+    return position;
+}
+
+int TcvGroup::IndexOfEmail(std::string_view address) const {
+    for (size_t i = 0; i < contacts_.size(); ++i)
+        if (platform::sameText(contacts_[i]->Email, address)) return static_cast<int>(i);
+    return -1;
+}
+
+TcvContact* TcvGroup::FindContact(std::string_view address) const { return Contacts(IndexOfEmail(address)); }
+
+int TcvGroup::IndexOfContact(const TcvContact* contact) const { return indexOf(contacts_, contact); }
+
+TcvContact* TcvGroup::Contacts(int position) const { return at(contacts_, position); }
+
+void TcvGroup::GetEmails(TStringList& list) const {
+    list.clear();
+    AppendEmails(&list);
+}
+
+void TcvGroup::AppendEmails(TStringList* list) const {
+    if (!list) return;
+    for (const auto& c : contacts_) list->push_back(c->Email);
+}
+
+void TcvGroup::SelectContact(TcvContact* contact) {
+    if (Setup && Setup->OnContactSelect) Setup->OnContactSelect(this, contact);
+}
+
+int TcvGroup::AddFieldDef(TcvFieldDef* fieldDef) {
+    if (!fieldDef) return -1;
+    fieldDef->Group = this;
+    fieldDefs_.emplace_back(fieldDef);
+    notify(&TcvSetup::FieldDefsChanged);
+    return FieldDefCount() - 1;
+}
+
+void TcvGroup::DeleteFieldDef(int position) {
+    if (eraseAt(fieldDefs_, position)) notify(&TcvSetup::FieldDefsChanged);
+}
+
+int TcvGroup::IndexOfFieldDef(std::string_view title) const {
+    for (size_t i = 0; i < fieldDefs_.size(); ++i)
+        if (platform::sameText(fieldDefs_[i]->Title, title)) return static_cast<int>(i);
+    return -1;
+}
+
+void TcvGroup::ExchangeFieldDefs(int a, int b) {
+    if (!FieldDefs(a) || !FieldDefs(b)) return;
+    std::swap(fieldDefs_[static_cast<size_t>(a)], fieldDefs_[static_cast<size_t>(b)]);
+    notify(&TcvSetup::FieldDefsChanged);
+}
+
+TcvFieldDef* TcvGroup::FieldDefs(int position) const { return at(fieldDefs_, position); }
+
+int TcvGroup::AddMessage(TcvMessage* message) {
+    if (!message) return -1;
+    message->Group = this;
+    messages_.emplace_back(message);
+    notify(&TcvSetup::MessagesChanged);
+    return MessageCount() - 1;
+}
+
+void TcvGroup::DeleteMessage(int position) {
+    if (eraseAt(messages_, position)) notify(&TcvSetup::MessagesChanged);
+}
+
+TcvMessage* TcvGroup::FindMessage(std::string_view code) const {
+    for (const auto& m : messages_)
+        if (platform::sameText(m->Code, code)) return m.get();
+    return nullptr;
+}
+
+int TcvGroup::IndexOfMessage(const TcvMessage* message) const { return indexOf(messages_, message); }
+
+TcvMessage* TcvGroup::Messages(int position) const { return at(messages_, position); }
+
+void TcvGroup::SelectMessage(TcvMessage* message) {
+    if (Setup && Setup->OnMessageSelect) Setup->OnMessageSelect(this, message);
+}
+
+int TcvGroup::AddParser(TcvParser* parser) {
+    if (!parser) return -1;
+    parser->Group = this;
+    parsers_.emplace_back(parser);
+    notify(&TcvSetup::ParsersChanged);
+    return ParserCount() - 1;
+}
+
+void TcvGroup::DeleteParser(int position) {
+    if (eraseAt(parsers_, position)) notify(&TcvSetup::ParsersChanged);
+}
+
+int TcvGroup::IndexOfParser(const TcvParser* parser) const { return indexOf(parsers_, parser); }
+
+TcvParser* TcvGroup::Parsers(int position) const { return at(parsers_, position); }
+
+void TcvGroup::SelectParser(TcvParser* parser) {
+    if (Setup && Setup->OnParserSelect) Setup->OnParserSelect(this, parser);
+}
+
+std::string TcvGroup::VariableName(int index) const {
+    if (index >= 0 && index < 10) return VariableNames[index];
+    const TcvFieldDef* def = FieldDefs(index - 10);
+    return def ? def->Title : std::string();
+}
+
+std::string TcvGroup::MessageCodesExcept(const TcvMessage* message) const { return codesExcept(messages_, message); }
+
+TcvSetup::TcvSetup() = default;
+
+TcvSetup::~TcvSetup() {
+    // Groups refer to accounts, so they go first.
+    groups_.clear();
+    accounts_.clear();
+}
+
+void TcvSetup::Clear() {
+    groups_.clear();
+    accounts_.clear();
+}
+
+int TcvSetup::AddAccount(TcvAccount* account) {
+    if (!account) return -1;
+    account->Setup = this;
+    accounts_.emplace_back(account);
+    AccountsChanged();
+    return AccountCount() - 1;
+}
+
+void TcvSetup::DeleteAccount(int position) {
+    TcvAccount* account = Accounts(position);
+    if (!account) return;
+    for (const auto& group : groups_) {
+        for (int i = 0; i < group->ParserCount(); ++i)
+            if (group->Parsers(i)->Account == account) group->Parsers(i)->Account = nullptr;
+        if (group->Account == account) group->Account = nullptr;
+    }
+    eraseAt(accounts_, position);
+    AccountsChanged();
+}
+
+int TcvSetup::IndexOfAccount(const TcvAccount* account) const { return indexOf(accounts_, account); }
+
+TcvAccount* TcvSetup::Accounts(int position) const { return at(accounts_, position); }
+
+int TcvSetup::AddGroup(TcvGroup* group) {
+    if (!group) return -1;
+    group->Setup = this;
+    groups_.emplace_back(group);
+    GroupsChanged();
+    return GroupCount() - 1;
+}
+
+void TcvSetup::DeleteGroup(int position) {
+    if (eraseAt(groups_, position)) GroupsChanged();
+}
+
+int TcvSetup::IndexOfGroup(const TcvGroup* group) const { return indexOf(groups_, group); }
+
+TcvGroup* TcvSetup::FindGroup(std::string_view code) const {
+    for (const auto& g : groups_)
+        if (platform::sameText(g->Code, code)) return g.get();
+    return nullptr;
+}
+
+TcvGroup* TcvSetup::Groups(int position) const { return at(groups_, position); }
+
+std::string TcvSetup::GroupCodesExcept(const TcvGroup* group) const { return codesExcept(groups_, group); }
+
+void TcvSetup::SelectAccount(TcvAccount* account) {
+    if (OnAccountSelect) OnAccountSelect(*this, account);
+}
+
+void TcvSetup::SelectGroup(TcvGroup* group) {
+    if (OnGroupSelect) OnGroupSelect(*this, group);
+}
+
+namespace {
+void raise(TcvSetup& setup, const TcvSetupEvent& event) {
+    setup.Modified = true;
+    if (event) event(setup);
+}
+}  // namespace
+
+void TcvSetup::AccountsChanged() { raise(*this, OnAccountsChanged); }
+void TcvSetup::GroupsChanged() { raise(*this, OnGroupsChanged); }
+void TcvSetup::MessagesChanged() { raise(*this, OnMessagesChanged); }
+void TcvSetup::ContactsChanged() { raise(*this, OnContactsChanged); }
+void TcvSetup::FieldDefsChanged() { raise(*this, OnFieldDefsChanged); }
+void TcvSetup::ParsersChanged() { raise(*this, OnParsersChanged); }
+
+namespace {
+// The local part is the text before the first "@"; the domain the text after it, or the whole
+// text when there is none.
+void splitAddress(std::string_view address, std::string_view& local, std::string_view& domain) {
+    const size_t at = address.find('@');
+    if (at == std::string_view::npos) {
+        local = {};
+        domain = address;
+    } else {
+        local = address.substr(0, at);
+        domain = address.substr(at + 1);
+    }
+}
+}  // namespace
+
+int CompareEmails(std::string_view a, std::string_view b) {
+    std::string_view localA, domainA, localB, domainB;
+    splitAddress(a, localA, domainA);
+    splitAddress(b, localB, domainB);
+    if (const int r = platform::compareText(domainA, domainB)) return r;
+    return platform::compareText(localA, localB);
+}
+
+int CompareFloat(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+std::string MakeIdentifier(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == ' ') {
+            out += '_';
+        } else if (c == '#' || c == '-' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+                   (c >= 'a' && c <= 'z') || c == '^' || c == '_' || c == '~') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string CodePrefixOf(std::string_view name) { return platform::asciiUpper(MakeIdentifier(name).substr(0, 3)); }
+
+std::string UniqueCode(std::string_view prefix, std::string_view usedCodes) {
+    const std::string used = platform::asciiUpper(usedCodes);
+    for (long n = 1;; ++n) {
+        std::string candidate;
+        if (n == 1) {
+            candidate = prefix;
+        } else {
+            const std::string digits = std::to_string(n);
+            const long keep = static_cast<long>(prefix.size()) - static_cast<long>(digits.size());
+            candidate = std::string(prefix.substr(0, static_cast<size_t>(std::max(0L, keep)))) + digits;
+        }
+        if (used.find(platform::asciiUpper(candidate) + '\t') == std::string::npos) return candidate;
+    }
+}
+
+void SetLogFilePath(const std::string& path) { logFilePath = path; }
+
+const std::string& LogFilePath() { return logFilePath; }
