@@ -5,6 +5,7 @@
 #include "platform/Locale.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 const char* const AuthenticationNames[2] = {"None", "Login"};
 const char* const MessageModeNames[3] = {"OneTime", "Triggered", "Manual"};
@@ -403,3 +404,26 @@ std::string UniqueCode(std::string_view prefix, std::string_view usedCodes) {
 void SetLogFilePath(const std::string& path) { logFilePath = path; }
 
 const std::string& LogFilePath() { return logFilePath; }
+
+namespace {
+TcvTemporarySend temporarySend;
+}
+
+void SetTemporarySend(TcvTemporarySend send) { temporarySend = std::move(send); }
+
+void TcvGroup::Unsubscribe(int position) {
+    TcvContact* contact = Contacts(position);
+    if (!contact) return;
+    const std::weak_ptr<const void> contactAlive = contact->Alive();
+    const std::weak_ptr<const void> groupAlive = Alive();
+    for (int i = 0; i < MessageCount(); ++i) {
+        TcvMessage* message = Messages(i);
+        if (message->Trigger != TcvTrigger::OnUnsubscribe) continue;
+        if (!temporarySend) throw std::runtime_error("No mailer is available to send the unsubscribe message");
+        temporarySend(Setup, Account, message, contact);
+        // Sending lets the user interface run: the group or the contact may be gone by now.
+        if (groupAlive.expired() || contactAlive.expired()) return;
+    }
+    if (options::KeepUnsubscribed) contact->Unsubscribed = true;
+    else DeleteContact(IndexOfContact(contact));
+}

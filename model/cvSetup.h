@@ -19,6 +19,9 @@ class TcvFieldDef;
 class TcvMessage;
 class TcvParser;
 class TcvMailer;
+namespace mailtext {
+class Mail;
+}
 
 using TStringList = std::vector<std::string>;
 
@@ -101,6 +104,8 @@ public:
 
     void Changed();
     void SetName(const std::string& name);
+    // One complete SMTP connection for one prepared mail; raises on failure.
+    void SendMail(const mailtext::Mail& mail) const;
 
     TcvAuthentication Authentication = TcvAuthentication::None;
     std::string UserName;
@@ -215,6 +220,20 @@ public:
     int32_t SendCount = 0;
 };
 
+#ifdef _WIN32
+#define CV_PLUGIN_CALL __stdcall
+#else
+#define CV_PLUGIN_CALL
+#endif
+// The three exports of a preprocessor plug-in.
+using TGetFieldnames = char*(CV_PLUGIN_CALL*)();
+using TPreprocess = char*(CV_PLUGIN_CALL*)(const char* sender, const char* subject, const char* body);
+using TFreePointer = void(CV_PLUGIN_CALL*)(char* p);
+
+namespace platform {
+class SharedLibrary;
+}
+
 class TcvParser : public TcvClass {
 public:
     TcvParser();
@@ -225,6 +244,23 @@ public:
     void SetName(const std::string& name);
     double CheckIntervalDays() const;
 
+    // Processes the account's mailbox once. Connection and mailbox errors end it with that error.
+    virtual void CheckMailbox();
+    // Tests one mail and applies the action; true when the mail was handled.
+    bool ParseMessage(const mailtext::Mail* mail);
+    // Applies the action to one address, with the mail and variables of the ParseMessage call.
+    bool ApplyAction(const std::string& address);
+    static bool WordMatch(std::string_view text, std::string_view words);
+    // The body's name=value lines, names trimmed and lower-cased, values trimmed.
+    static void ParseImportVars(std::string_view body, TStringList& variables);
+
+    void LoadPreprocessor();
+    bool HasPreprocessor();
+    void AddPluginFields();
+
+    TGetFieldnames GetFieldnames = nullptr;
+    TPreprocess Preprocess = nullptr;
+    TFreePointer FreePointer = nullptr;
     TcvAccount* Account = nullptr;
     TcvParserAction Action = TcvParserAction::Subscribe;
     TcvContactSource ContactSource = TcvContactSource::Sender;
@@ -239,8 +275,20 @@ public:
     bool TriggerSubj = false;
     std::string TriggerSubjWords;
     std::string Preprocessor;
+    std::unique_ptr<platform::SharedLibrary> LibraryHandle;
     // Account position read from XML, until the owner resolves it into Account.
     int32_t AccountIndex = -1;
+
+private:
+    bool triggersPass(const std::string& subject, const std::string& body) const;
+    void readVariables(const std::string& sender, const std::string& subject, const std::string& body);
+    void raiseAction(TcvContact* contact, TcvGroup* group, int code);
+    std::string variableValue(std::string_view name) const;
+    bool tryAddresses(const std::vector<std::string>& addresses);
+
+    // The mail and variables of the ParseMessage call in progress.
+    const mailtext::Mail* mail_ = nullptr;
+    TStringList variables_;
 };
 
 class TcvGroup : public TcvClass {
@@ -387,6 +435,25 @@ std::string CodePrefixOf(std::string_view name);
 // usedCodes holds every code in use, each followed by a tab.
 std::string UniqueCode(std::string_view prefix, std::string_view usedCodes);
 std::string CapitalizeName(std::string_view text);
+
+// Fills an empty mail for one contact from texts already personalised for it; the account is the
+// one the mail goes out through (its reply-to address is used).
+void ComposeMail(mailtext::Mail& mail, const TcvContact& contact, const TcvMessage& message,
+                 const TcvAccount* account, const std::string& subject, const std::string& plainBody,
+                 const std::string& htmlBody);
+
+namespace mailtext {
+struct SmtpSettings;
+struct Pop3Settings;
+}
+// The connection settings of an account's servers.
+mailtext::SmtpSettings SmtpSettingsOf(const TcvAccount& account);
+mailtext::Pop3Settings Pop3SettingsOf(const TcvAccount& account);
+
+// Sends one message to one contact over a connection of its own; used by the unsubscribe
+// operation, which sends the messages triggered by unsubscription. The mailer installs it.
+using TcvTemporarySend = std::function<void(TcvSetup*, TcvAccount*, TcvMessage*, TcvContact*)>;
+void SetTemporarySend(TcvTemporarySend send);
 
 // The activity log: its path is empty until the main window sets it at start-up.
 void SetLogFilePath(const std::string& path);

@@ -131,3 +131,111 @@ std::string trim(std::string_view s) {
 }
 
 }  // namespace platform
+
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+
+namespace platform {
+
+namespace {
+
+std::string overrideOrder;
+
+std::string orderOf(const QString& format) {
+    std::string order;
+    for (QChar c : format) {
+        const char letter = c == u'd' ? 'd' : c == u'M' ? 'm' : c == u'y' ? 'y' : '\0';
+        if (letter && order.find(letter) == std::string::npos) order += letter;
+    }
+    return order.size() == 3 ? order : std::string("mdy");
+}
+
+bool readNumber(std::string_view s, size_t& pos, int& value, int maxDigits) {
+    const size_t start = pos;
+    value = 0;
+    while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9' && pos - start < static_cast<size_t>(maxDigits))
+        value = value * 10 + (s[pos++] - '0');
+    return pos > start;
+}
+
+bool isDateSeparator(char c) { return c == '/' || c == '.' || c == '-' || c == dateSeparator(); }
+
+}  // namespace
+
+std::string dateOrder() {
+    if (!overrideOrder.empty()) return overrideOrder;
+    static const std::string order = orderOf(QLocale::system().dateFormat(QLocale::ShortFormat));
+    return order;
+}
+
+void setDateOrder(const std::string& order) { overrideOrder = order.empty() ? order : orderOf(QString::fromStdString(order).replace('m', 'M')); }
+
+bool parseDateTime(std::string_view text, double& result) {
+    const std::string s = trim(text);
+    size_t pos = 0;
+    int parts[3] = {0, 0, 0};
+    int count = 0;
+    int yearDigits = 0;
+    while (count < 3) {
+        const size_t start = pos;
+        if (!readNumber(s, pos, parts[count], 4)) return false;
+        const std::string order = dateOrder();
+        if (order[static_cast<size_t>(count)] == 'y') yearDigits = static_cast<int>(pos - start);
+        ++count;
+        if (pos < s.size() && isDateSeparator(s[pos]) && count < 3) {
+            ++pos;
+            continue;
+        }
+        break;
+    }
+    if (count < 2) return false;
+    const std::string order = dateOrder();
+    const size_t di = order.find('d') % 3, mi = order.find('m') % 3, yi = order.find('y') % 3;
+    int day = 0, month = 0, year = 0;
+    DateParts today = decodeDateTime(now());
+    if (count == 2) {
+        // Day and month in the order they have, this year.
+        day = parts[di < mi ? 0 : 1];
+        month = parts[mi < di ? 0 : 1];
+        year = today.year;
+    } else {
+        day = parts[di];
+        month = parts[mi];
+        year = parts[yi];
+        if (yearDigits <= 2) {
+            const int century = today.year / 100 * 100;
+            year += century;
+            if (year > today.year + 49) year -= 100;
+            else if (year < today.year - 50) year += 100;
+        }
+    }
+    int hour = 0, minute = 0, second = 0, msec = 0;
+    while (pos < s.size() && s[pos] == ' ') ++pos;
+    if (pos < s.size()) {
+        if (!readNumber(s, pos, hour, 2) || pos >= s.size() || (s[pos] != timeSeparator() && s[pos] != ':'))
+            return false;
+        ++pos;
+        if (!readNumber(s, pos, minute, 2)) return false;
+        if (pos < s.size() && (s[pos] == timeSeparator() || s[pos] == ':')) {
+            ++pos;
+            if (!readNumber(s, pos, second, 2)) return false;
+            if (pos < s.size() && s[pos] == '.') {
+                ++pos;
+                if (!readNumber(s, pos, msec, 3)) return false;
+            }
+        }
+        while (pos < s.size() && s[pos] == ' ') ++pos;
+        const std::string rest = asciiUpper(s.substr(pos));
+        if (rest == "PM" || rest == "AM") {
+            if (hour < 1 || hour > 12) return false;
+            hour = hour % 12 + (rest == "PM" ? 12 : 0);
+        } else if (!rest.empty()) {
+            return false;
+        }
+    }
+    if (!isValidDate(year, month, day) || hour > 23 || minute > 59 || second > 59) return false;
+    result = encodeDateTime(year, month, day, hour, minute, second, msec);
+    return true;
+}
+
+}  // namespace platform

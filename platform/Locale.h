@@ -24,3 +24,16 @@ std::string asciiLower(std::string_view s);
 std::string trim(std::string_view s);
 
 }  // namespace platform
+
+namespace platform {
+
+// Reads a date, optionally followed by a time, written in the user's short date order (for
+// example 12/31/2026 13:05 or 31.12.2026 13:05:10) into a local date-time. Two-digit years fall
+// within fifty years of today; a missing year is this year. False when the text is not such a date.
+bool parseDateTime(std::string_view text, double& result);
+// The user's order of day, month and year as three letters of "dmy" ("mdy", "dmy", "ymd"...).
+std::string dateOrder();
+// Overrides the order (tests); empty goes back to the locale's.
+void setDateOrder(const std::string& order);
+
+}  // namespace platform

@@ -1,0 +1,177 @@
+#include "mailtext/IdMessageHelpers.h"
+#include "model/cvSetup.h"
+#include "options/OptionRefs.h"
+#include "platform/DateTime.h"
+#include "platform/Locale.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::unique_ptr<mailtext::Mail> mail(const std::string& from, const std::string& subject, const std::string& body,
+                                     const std::string& date = "Tue, 1 Jul 2003 10:52:37 +0000") {
+    return mailtext::MessageFromText("From: " + from + "\r\nSubject: " + subject + "\r\nDate: " + date +
+                                     "\r\n\r\n" + body + "\r\n");
+}
+
+struct ParserFixture : ::testing::Test {
+    ParserFixture() {
+        options::ResetToDefaults();
+        group = new TcvGroup;
+        setup.AddGroup(group);
+        group->SetName("List");
+        parser = new TcvParser;
+        group->AddParser(parser);
+        setup.OnParserAction = [this](TcvParser*, TcvContact* c, TcvGroup* g, int code) {
+            events.push_back(g->Code + ":" + std::to_string(code) + ":" + (c ? c->Email : ""));
+        };
+    }
+    ~ParserFixture() override { options::ResetToDefaults(); }
+    TcvContact* addContact(TcvGroup* g, const std::string& email) {
+        auto* c = new TcvContact;
+        c->Email = email;
+        g->AddContact(c);
+        return c;
+    }
+    void addField(const std::string& title) {
+        auto* f = new TcvFieldDef;
+        f->Title = title;
+        group->AddFieldDef(f);
+    }
+    TcvSetup setup;
+    TcvGroup* group;
+    TcvParser* parser;
+    std::vector<std::string> events;
+};
+
+}  // namespace
+
+TEST(ParserText, WordMatchIsASubstringTestOnLowerCase) {
+    EXPECT_TRUE(TcvParser::WordMatch("Please UNSUBSCRIBE me", "remove;unsubscribe"));
+    EXPECT_FALSE(TcvParser::WordMatch("Hello", "remove;unsubscribe"));
+    EXPECT_FALSE(TcvParser::WordMatch("unsubscribe", " unsubscribe"));
+    EXPECT_TRUE(TcvParser::WordMatch("removed", "REMOVE"));
+    EXPECT_FALSE(TcvParser::WordMatch("anything", ""));
+    EXPECT_FALSE(TcvParser::WordMatch("anything", ";;"));
+}
+
+TEST(ParserText, ImportVarsJoinValuesOnTheNextLine) {
+    TStringList vars;
+    TcvParser::ParseImportVars("Hello\r\n  Name = John Smith  \r\n\r\nemail=\nann@example.com\rnote=a=b\n", vars);
+    EXPECT_EQ(vars, (TStringList{"name=John Smith", "email=ann@example.com", "note=a=b"}));
+    TcvParser::ParseImportVars("", vars);
+    EXPECT_TRUE(vars.empty());
+    // A value line holding "=" is not joined; the bare name stays with an empty value.
+    TcvParser::ParseImportVars("Code=\nx=1", vars);
+    EXPECT_EQ(vars, (TStringList{"code=", "x=1"}));
+}
+
+TEST_F(ParserFixture, SubscribeAddsAContactPerMailWithImportedNames) {
+    addField("Company");
+    parser->ImportVars = true;
+    const auto m = mail("Ann <ann@example.com>", "join", "firstname=jOHN\r\nCompany = ACME\r\nFirstName=x");
+    EXPECT_TRUE(parser->ParseMessage(m.get()));
+    EXPECT_TRUE(parser->ParseMessage(m.get()));
+    ASSERT_EQ(group->ContactCount(), 2);
+    TcvContact* c = group->Contacts(0);
+    EXPECT_EQ(c->Email, "ann@example.com");
+    EXPECT_EQ(c->FirstName, "John");
+    EXPECT_EQ(c->CustomField(0), "ACME");
+    int y, mo, d;
+    platform::decodeDate(c->Joined, y, mo, d);
+    EXPECT_EQ(y, 2003);
+    EXPECT_EQ(events, (std::vector<std::string>{"LIS:0:ann@example.com", "LIS:0:ann@example.com"}));
+}
+
+TEST_F(ParserFixture, SubscribeReadsJoinedInTheLocaleFormatOrFails) {
+    parser->ImportVars = true;
+    platform::setDateOrder("dmy");
+    const auto ok = mail("a@x.com", "s", "joined=31/12/2025 13:05");
+    EXPECT_TRUE(parser->ParseMessage(ok.get()));
+    EXPECT_DOUBLE_EQ(group->Contacts(0)->Joined, platform::encodeDateTime(2025, 12, 31, 13, 5));
+    const auto bad = mail("b@x.com", "s", "joined=next week");
+    EXPECT_THROW(parser->ParseMessage(bad.get()), std::invalid_argument);
+    EXPECT_EQ(group->ContactCount(), 2);  // the contact added before the error stays
+    platform::setDateOrder("");
+}
+
+TEST_F(ParserFixture, TriggersAndContactSources) {
+    parser->TriggerSubj = true;
+    parser->TriggerSubjWords = "subscribe";
+    EXPECT_FALSE(parser->ParseMessage(mail("a@x.com", "Hello", "").get()));
+    parser->TriggerBody = true;
+    parser->TriggerBodyWords = "yes";
+    // Both tests on: both must pass.
+    EXPECT_FALSE(parser->ParseMessage(mail("a@x.com", "subscribe", "no").get()));
+    EXPECT_FALSE(parser->ParseMessage(mail("a@x.com", "hi", "yes").get()));
+    EXPECT_TRUE(parser->ParseMessage(mail("a@x.com", "subscribe", "yes").get()));
+    parser->TriggerSubj = parser->TriggerBody = false;
+    parser->ContactSource = TcvContactSource::EmailVar;
+    EXPECT_TRUE(parser->ParseMessage(mail("a@x.com", "s", "EMAIL = var@x.com").get()));
+    EXPECT_FALSE(parser->ParseMessage(mail("a@x.com", "s", "no variables").get()));
+    EXPECT_EQ(group->FindContact("var@x.com") != nullptr, true);
+    EXPECT_EQ(parser->ParseMessage(nullptr), false);
+}
+
+TEST_F(ParserFixture, AnyEmailBounceTriesBodyAddressesAlphabetically) {
+    TcvContact* b = addContact(group, "b@x.com");
+    TcvContact* c = addContact(group, "c@x.com");
+    parser->Action = TcvParserAction::Bounce;
+    parser->ContactSource = TcvContactSource::AnyEmail;
+    EXPECT_TRUE(parser->ParseMessage(mail("daemon@mx.org", "failure", "to C@x.com and b@x.com failed").get()));
+    EXPECT_EQ(b->Bounces, 1);
+    EXPECT_EQ(c->Bounces, 0);
+    // Nothing in the body: the whole mail (headers too) is searched.
+    EXPECT_TRUE(parser->ParseMessage(mail("c@x.com", "failure", "no address here").get()));
+    EXPECT_EQ(c->Bounces, 1);
+    EXPECT_FALSE(parser->ParseMessage(mail("z@z.org", "failure", "y@y.org").get()));
+}
+
+TEST_F(ParserFixture, DeleteFreezeAndUnknownAddresses) {
+    addContact(group, "a@x.com");
+    TcvContact* frozen = addContact(group, "f@x.com");
+    parser->Action = TcvParserAction::Delete;
+    EXPECT_TRUE(parser->ApplyAction("nobody@x.com"));  // counts as handled
+    EXPECT_FALSE(parser->ApplyAction(""));
+    EXPECT_TRUE(parser->ApplyAction("A@X.COM"));
+    EXPECT_EQ(group->ContactCount(), 1);
+    parser->Action = TcvParserAction::Freeze;
+    setup.Modified = false;
+    EXPECT_TRUE(parser->ApplyAction("f@x.com"));
+    EXPECT_TRUE(frozen->Frozen);
+    EXPECT_FALSE(setup.Modified);
+    EXPECT_FALSE(parser->ApplyAction("nobody@x.com"));
+    parser->Action = TcvParserAction::UserAction2;
+    EXPECT_FALSE(parser->ApplyAction("f@x.com"));
+    EXPECT_EQ(events, (std::vector<std::string>{"LIS:2:a@x.com", "LIS:5:f@x.com"}));
+}
+
+TEST_F(ParserFixture, UnsubscribeAllReachesEveryGroup) {
+    options::KeepUnsubscribed = true;
+    auto* second = new TcvGroup;
+    setup.AddGroup(second);
+    second->SetName("Second");
+    auto* third = new TcvGroup;
+    setup.AddGroup(third);
+    third->SetName("Third");
+    addContact(group, "u@x.com");
+    addContact(second, "u@x.com");
+    addContact(third, "u@x.com");
+    parser->Action = TcvParserAction::UnsubscribeAll;
+    EXPECT_TRUE(parser->ApplyAction("u@x.com"));
+    EXPECT_EQ(events.size(), 3u);
+    EXPECT_TRUE(second->Contacts(0)->Unsubscribed);
+    // Not in the parser's own group: not handled, although another group changed.
+    options::KeepUnsubscribed = false;
+    addContact(second, "v@x.com");
+    EXPECT_FALSE(parser->ApplyAction("v@x.com"));
+    EXPECT_EQ(second->FindContact("v@x.com"), nullptr);
+}
+
+TEST_F(ParserFixture, MissingPreprocessorFallsBackToTheBody) {
+    parser->Preprocessor = "/nonexistent/libnothing.so";
+    parser->ContactSource = TcvContactSource::EmailVar;
+    EXPECT_FALSE(parser->HasPreprocessor());
+    EXPECT_TRUE(parser->ParseMessage(mail("a@x.com", "s", "email=body@x.com").get()));
+    EXPECT_NE(group->FindContact("body@x.com"), nullptr);
+}
