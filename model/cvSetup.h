@@ -9,8 +9,13 @@
 #include <string_view>
 #include <vector>
 
+namespace xml {
 class TXmlNode;
 class TsdXmlDocument;
+class TStream;
+}  // namespace xml
+using xml::TsdXmlDocument;
+using xml::TXmlNode;
 class TcvSetup;
 class TcvAccount;
 class TcvGroup;
@@ -86,8 +91,16 @@ public:
 
     // The class name used as the root of the object's XML form ("TcvGroup"...).
     virtual const char* ClassName() const = 0;
+    // Copies through the XML form: exactly the persisted fields. Both must be of the same class.
+    virtual void Assign(const TcvClass& Source);
     virtual void ReadXml(TXmlNode& Node) {}
     virtual void WriteXml(TXmlNode& Node) const {}
+
+    // The object as an XML document whose root is named after the class (clipboard copies).
+    std::string SaveToString() const;
+    // Reads such a document; one whose root is not this class's name is ignored. Raises the XML
+    // layer's errors for text that is not XML.
+    void LoadFromString(const std::string& Text);
 
     // Tells whether this object still exists. Operations that wait on the network (and so let
     // user commands run meanwhile) keep one and check it before touching the object again.
@@ -101,6 +114,8 @@ class TcvAccount : public TcvClass {
 public:
     TcvAccount();
     const char* ClassName() const override { return "TcvAccount"; }
+    void ReadXml(TXmlNode& Node) override;
+    void WriteXml(TXmlNode& Node) const override;
 
     void Changed();
     void SetName(const std::string& name);
@@ -132,6 +147,8 @@ struct TcvHist {
 class TcvFieldDef : public TcvClass {
 public:
     const char* ClassName() const override { return "TcvFieldDef"; }
+    void ReadXml(TXmlNode& Node) override;
+    void WriteXml(TXmlNode& Node) const override;
 
     std::string Title;
     bool Checked = false;
@@ -142,6 +159,8 @@ class TcvContact : public TcvClass {
 public:
     TcvContact();
     const char* ClassName() const override { return "TcvContact"; }
+    void ReadXml(TXmlNode& Node) override;
+    void WriteXml(TXmlNode& Node) const override;
 
     std::string CustomField(int index) const;
     void SetCustomField(int index, const std::string& value);
@@ -193,6 +212,10 @@ class TcvMessage : public TcvClass {
 public:
     TcvMessage();
     const char* ClassName() const override { return "TcvMessage"; }
+    // Also keeps the source message's group, so a detached copy resolves group variables.
+    void Assign(const TcvClass& Source) override;
+    void ReadXml(TXmlNode& Node) override;
+    void WriteXml(TXmlNode& Node) const override;
 
     void Changed();
     void SetCode(const std::string& code);
@@ -239,6 +262,8 @@ public:
     TcvParser();
     ~TcvParser() override;
     const char* ClassName() const override { return "TcvParser"; }
+    void ReadXml(TXmlNode& Node) override;
+    void WriteXml(TXmlNode& Node) const override;
 
     void Changed();
     void SetName(const std::string& name);
@@ -296,6 +321,8 @@ public:
     TcvGroup();
     ~TcvGroup() override;
     const char* ClassName() const override { return "TcvGroup"; }
+    void ReadXml(TXmlNode& Node) override;
+    void WriteXml(TXmlNode& Node) const override;
 
     void Changed();
     void SetName(const std::string& name);
@@ -370,6 +397,8 @@ public:
     TcvSetup();
     ~TcvSetup() override;
     const char* ClassName() const override { return "TcvSetup"; }
+    void ReadXml(TXmlNode& Node) override;
+    void WriteXml(TXmlNode& Node) const override;
 
     void Clear();
 
@@ -391,6 +420,16 @@ public:
 
     void SelectAccount(TcvAccount* account);
     void SelectGroup(TcvGroup* group);
+
+    // Loading replaces the whole content; on any failure the setup keeps its previous content.
+    // An empty file name does nothing. Raises the XML layer's errors, file errors, and
+    // "LoadFromStream: not a Corvane setup file".
+    void LoadFromFile(const std::string& fileName);
+    void LoadFromStream(xml::TStream& stream);
+    // Writes a new file next to the old one and replaces it only when complete, so a failure
+    // leaves the previous file as it was. An empty file name does nothing.
+    void SaveToFile(const std::string& fileName);
+    void SaveToStream(xml::TStream& stream);
 
     void AccountsChanged();
     void GroupsChanged();

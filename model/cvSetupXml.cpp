@@ -1,0 +1,382 @@
+#include "model/cvSetup.h"
+
+#include "platform/Locale.h"
+#include "xml/sdXmlDocuments.h"
+
+#include <QFileDevice>
+#include <QSaveFile>
+#include <QString>
+
+#include <cmath>
+#include <stdexcept>
+
+using xml::TXmlNode;
+
+namespace {
+
+// Enumerations are stored by name; a name that matches nothing (or none at all) leaves the field.
+template <class Enum, size_t N>
+void readName(const TXmlNode& node, const char* element, const char* const (&table)[N], Enum& field) {
+    const TXmlNode* child = node.FindChild(element);
+    if (!child) return;
+    const int index = IndexOfName(table, child->Text());
+    if (index >= 0) field = static_cast<Enum>(index);
+}
+
+template <class Enum, size_t N>
+void writeName(TXmlNode& node, const char* element, const char* const (&table)[N], Enum value) {
+    const int index = static_cast<int>(value);
+    if (index >= 0 && index < static_cast<int>(N)) node.SetChildText(element, table[index], "");
+}
+
+// Lists live in a container element that is always written, also when empty.
+TXmlNode& container(TXmlNode& node, const char* name) { return *node.AddChild(name); }
+
+// Lines split at CR LF, CR or LF; a final break adds no empty line.
+TStringList splitLines(std::string_view text) {
+    TStringList lines;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            lines.emplace_back(text.substr(start, i - start));
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            start = i + 1;
+        }
+    }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+std::unique_ptr<xml::TsdXmlDocument> documentFor(const TcvClass& object) {
+    return xml::TsdXmlDocument::CreateWithRoot(object.ClassName());
+}
+
+// A stream into a QSaveFile: the new content goes to a temporary file that replaces the target
+// only when it was written completely.
+class SaveFileStream : public xml::TStream {
+public:
+    explicit SaveFileStream(QSaveFile& file) : file_(file) {}
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Write(const void* buffer, int64_t count) override {
+        const qint64 written = file_.write(static_cast<const char*>(buffer), count);
+        return written < 0 ? 0 : written;
+    }
+    int64_t Seek(int64_t offset, xml::SeekOrigin origin) override {
+        if (origin == xml::SeekOrigin::Beginning) file_.seek(offset);
+        else if (origin == xml::SeekOrigin::Current) file_.seek(file_.pos() + offset);
+        else file_.seek(file_.size() + offset);
+        return file_.pos();
+    }
+    void setSize(int64_t newSize) override {
+        if (!file_.resize(newSize)) throw xml::EsdStreamError("Cannot write to output stream");
+    }
+
+private:
+    QSaveFile& file_;
+};
+
+QString pathOf(const std::string& fileName) {
+    return QString::fromLocal8Bit(fileName.data(), static_cast<qsizetype>(fileName.size()));
+}
+
+}  // namespace
+
+void TcvClass::Assign(const TcvClass& Source) {
+    auto document = documentFor(Source);
+    Source.WriteXml(*document->RootNode());
+    ReadXml(*document->RootNode());
+}
+
+std::string TcvClass::SaveToString() const {
+    auto document = documentFor(*this);
+    WriteXml(*document->RootNode());
+    return document->RenderString();
+}
+
+void TcvClass::LoadFromString(const std::string& Text) {
+    xml::TsdXmlDocument document;
+    document.ParseString(Text);
+    if (document.RootNode() && document.RootNode()->Name() == ClassName()) ReadXml(*document.RootNode());
+}
+
+void TcvAccount::ReadXml(TXmlNode& node) {
+    Name = node.GetChildText("Name", "");
+    Sender = node.GetChildText("Sender", "");
+    ReplyTo = node.GetChildText("ReplyTo", "");
+    ServerName = node.GetChildText("ServerName", "");
+    PortPop3 = node.GetChildInt("PortPop3", 0);
+    PortSmtp = node.GetChildInt("PortSmtp", 0);
+    UserName = node.GetChildText("UserName", "");
+    Password = node.GetChildText("Password", "");
+    Authentication = node.GetChildInt("Authentication", 0) == 1 ? TcvAuthentication::Login : TcvAuthentication::None;
+    CheckInterval = node.GetChildInt("CheckInterval", 0);
+    SendPause = node.GetChildInt("SendPause", 0);
+    SendReuse = node.GetChildInt("SendReuse", 0);
+    UseForReceiving = node.GetChildBool("UseForReceiving", false);
+    UseForSending = node.GetChildBool("UseForSending", false);
+}
+
+void TcvAccount::WriteXml(TXmlNode& node) const {
+    node.SetChildText("Name", Name, "");
+    node.SetChildText("Sender", Sender, "");
+    node.SetChildText("ReplyTo", ReplyTo, "");
+    node.SetChildText("ServerName", ServerName, "");
+    node.SetChildInt("PortPop3", PortPop3, 0);
+    node.SetChildInt("PortSmtp", PortSmtp, 0);
+    node.SetChildText("UserName", UserName, "");
+    node.SetChildText("Password", Password, "");
+    node.SetChildInt("Authentication", static_cast<int>(Authentication), 0);
+    node.SetChildInt("CheckInterval", CheckInterval, 0);
+    node.SetChildInt("SendPause", SendPause, 0);
+    node.SetChildInt("SendReuse", SendReuse, 0);
+    node.SetChildBool("UseForReceiving", UseForReceiving, false);
+    node.SetChildBool("UseForSending", UseForSending, false);
+}
+
+void TcvFieldDef::ReadXml(TXmlNode& node) {
+    Title = node.GetChildText("Title", "");
+    Checked = node.GetChildBool("Checked", false);
+}
+
+void TcvFieldDef::WriteXml(TXmlNode& node) const {
+    node.SetChildText("Title", Title, "");
+    node.SetChildBool("Checked", Checked, false);
+}
+
+void TcvMessage::Assign(const TcvClass& Source) {
+    TcvClass::Assign(Source);
+    // A detached working copy still needs its group for variables and the sender.
+    if (const auto* message = dynamic_cast<const TcvMessage*>(&Source)) Group = message->Group;
+}
+
+void TcvMessage::ReadXml(TXmlNode& node) {
+    BodyPlain = node.GetChildText("BodyPlain", "");
+    BodyHtml = node.GetChildText("BodyHtml", "");
+    Code = node.GetChildText("Code", "");
+    readName(node, "Status", MessageStatusNames, Status);
+    readName(node, "Mode", MessageModeNames, Mode);
+    Subject = node.GetChildText("Subject", "");
+    Title = node.GetChildText("Title", "");
+    Sender = node.GetChildText("Sender", "");
+    Receipt = node.GetChildText("Receipt", "");
+    Priority = node.GetChildInt("Priority", 0);
+    readName(node, "Trigger", TriggerNames, Trigger);
+    TriggerAmount = node.GetChildInt("TriggerAmount", 0);
+    readName(node, "TriggerUnit", TriggerUnitNames, TriggerUnit);
+    SendCount = node.GetChildInt("SendCount", 0);
+}
+
+void TcvMessage::WriteXml(TXmlNode& node) const {
+    node.SetChildText("BodyPlain", BodyPlain, "");
+    node.SetChildText("BodyHtml", BodyHtml, "");
+    node.SetChildText("Code", Code, "");
+    writeName(node, "Status", MessageStatusNames, Status);
+    writeName(node, "Mode", MessageModeNames, Mode);
+    node.SetChildText("Subject", Subject, "");
+    node.SetChildText("Title", Title, "");
+    node.SetChildText("Sender", Sender, "");
+    node.SetChildText("Receipt", Receipt, "");
+    node.SetChildInt("Priority", Priority, 0);
+    writeName(node, "Trigger", TriggerNames, Trigger);
+    node.SetChildInt("TriggerAmount", TriggerAmount, 0);
+    writeName(node, "TriggerUnit", TriggerUnitNames, TriggerUnit);
+    node.SetChildInt("SendCount", SendCount, 0);
+}
+
+void TcvParser::ReadXml(TXmlNode& node) {
+    AccountIndex = node.GetChildInt("AccountIndex", 0);
+    readName(node, "Action", ParserActionNames, Action);
+    readName(node, "ContactSource", ContactSourceNames, ContactSource);
+    ImportVars = node.GetChildBool("ImportVars", false);
+    Name = node.GetChildText("Name", "");
+    TriggerBody = node.GetChildBool("TriggerBody", false);
+    TriggerBodyWords = node.GetChildText("TriggerBodyWords", "");
+    TriggerSubj = node.GetChildBool("TriggerSubj", false);
+    TriggerSubjWords = node.GetChildText("TriggerSubjWords", "");
+    DeleteMethod = node.GetChildInt("DeleteMethod", 0);
+    Preprocessor = node.GetChildText("Preprocessor", "");
+    LoadPreprocessor();
+}
+
+void TcvParser::WriteXml(TXmlNode& node) const {
+    const TcvSetup* setup = Group ? Group->Setup : nullptr;
+    node.SetChildInt("AccountIndex", setup ? setup->IndexOfAccount(Account) : -1, 0);
+    writeName(node, "Action", ParserActionNames, Action);
+    writeName(node, "ContactSource", ContactSourceNames, ContactSource);
+    node.SetChildBool("ImportVars", ImportVars, false);
+    node.SetChildText("Name", Name, "");
+    node.SetChildBool("TriggerBody", TriggerBody, false);
+    node.SetChildText("TriggerBodyWords", TriggerBodyWords, "");
+    node.SetChildBool("TriggerSubj", TriggerSubj, false);
+    node.SetChildText("TriggerSubjWords", TriggerSubjWords, "");
+    node.SetChildInt("DeleteMethod", DeleteMethod, 0);
+    node.SetChildText("Preprocessor", Preprocessor, "");
+}
+
+void TcvContact::ReadXml(TXmlNode& node) {
+    Email = node.GetChildText("Email", "");
+    FirstName = node.GetChildText("FirstName", "");
+    LastName = node.GetChildText("LastName", "");
+    Joined = node.GetChildDate("Joined", 0);
+    ValidDomain = node.GetChildBool("ValidDomain", true);
+    TotalBytes = node.GetChildInt("TotalBytes", 0);
+    TotalDuration = node.GetChildInt("TotalDuration", 0);
+    Bounces = node.GetChildInt("Bounces", 0);
+    Frozen = node.GetChildBool("Frozen", false);
+    Unsubscribed = node.GetChildBool("Unsubscribed", false);
+    const std::string fields = node.GetChildText("CustomFields", "");
+    if (!fields.empty()) {
+        if (!CustomFields) CustomFields = std::make_unique<TStringList>();
+        *CustomFields = splitLines(fields);
+    }
+    Hist.clear();
+    for (int i = 0; i < node.childCount(); ++i) {
+        const TXmlNode* child = node.child(i);
+        if (child->Kind != xml::nkElement && child->Kind != xml::nkEmptyElement) continue;
+        if (!platform::sameText(child->Name(), "Hist")) continue;
+        Hist.push_back(TcvHist{child->GetChildText("Code", ""),
+                               static_cast<int32_t>(std::trunc(child->GetChildDate("Date", 0)))});
+    }
+}
+
+void TcvContact::WriteXml(TXmlNode& node) const {
+    node.SetChildText("Email", Email, "");
+    node.SetChildText("FirstName", FirstName, "");
+    node.SetChildText("LastName", LastName, "");
+    node.SetChildDate("Joined", Joined, 0);
+    node.SetChildBool("ValidDomain", ValidDomain, true);
+    node.SetChildInt("TotalBytes", TotalBytes, 0);
+    node.SetChildInt("TotalDuration", TotalDuration, 0);
+    node.SetChildInt("Bounces", Bounces, 0);
+    node.SetChildBool("Frozen", Frozen, false);
+    node.SetChildBool("Unsubscribed", Unsubscribed, false);
+    if (CustomFields) {
+        std::string text;
+        for (const std::string& line : *CustomFields) {
+            text += line;
+            text += "\r\n";
+        }
+        node.SetChildText("CustomFields", text, "");
+    }
+    for (const TcvHist& h : Hist) {
+        TXmlNode* entry = node.AddChild("Hist");
+        entry->SetChildText("Code", h.Code, "");
+        entry->SetChildDate("Date", h.Date, 0);
+    }
+}
+
+void TcvGroup::ReadXml(TXmlNode& node) {
+    Name = node.GetChildText("Name", "");
+    Code = node.GetChildText("Code", "");
+    Active = node.GetChildBool("Active", false);
+    AccountIndex = node.GetChildInt("AccountIndex", 0);
+    Purpose = node.GetChildText("Purpose", "");
+    // Each list is replaced by what the element holds.
+    auto readList = [&](const char* listName, const char* itemName, auto make, auto add) {
+        const TXmlNode* list = node.FindChild(listName);
+        if (!list) return;
+        std::vector<TXmlNode*> items;
+        list->CollectChildren(itemName, items);
+        for (TXmlNode* item : items) {
+            auto object = make();
+            object->ReadXml(*item);
+            add(object.release());
+        }
+    };
+    messages_.clear();
+    readList("Messages", "Message", [] { return std::make_unique<TcvMessage>(); },
+             [this](TcvMessage* m) { AddMessage(m); });
+    fieldDefs_.clear();
+    readList("FieldDefs", "FieldDef", [] { return std::make_unique<TcvFieldDef>(); },
+             [this](TcvFieldDef* f) { AddFieldDef(f); });
+    parsers_.clear();
+    readList("Parsers", "Parser", [] { return std::make_unique<TcvParser>(); },
+             [this](TcvParser* p) { AddParser(p); });
+    contacts_.clear();
+    readList("Contacts", "Contact", [] { return std::make_unique<TcvContact>(); },
+             [this](TcvContact* c) { AddContact(c); });
+}
+
+void TcvGroup::WriteXml(TXmlNode& node) const {
+    node.SetChildText("Name", Name, "");
+    node.SetChildText("Code", Code, "");
+    node.SetChildBool("Active", Active, false);
+    node.SetChildInt("AccountIndex", Setup ? Setup->IndexOfAccount(Account) : -1, 0);
+    node.SetChildText("Purpose", Purpose, "");
+    TXmlNode& messages = container(node, "Messages");
+    for (const auto& m : messages_) m->WriteXml(*messages.AddChild("Message"));
+    TXmlNode& fieldDefs = container(node, "FieldDefs");
+    for (const auto& f : fieldDefs_) f->WriteXml(*fieldDefs.AddChild("FieldDef"));
+    TXmlNode& parsers = container(node, "Parsers");
+    for (const auto& p : parsers_) p->WriteXml(*parsers.AddChild("Parser"));
+    TXmlNode& contacts = container(node, "Contacts");
+    for (const auto& c : contacts_) c->WriteXml(*contacts.AddChild("Contact"));
+}
+
+void TcvSetup::ReadXml(TXmlNode& node) {
+    TotalCount = node.GetChildInt("TotalCount", 0);
+    // Groups refer to accounts, so they go first.
+    groups_.clear();
+    accounts_.clear();
+    std::vector<TXmlNode*> items;
+    node.CollectChildren("Account", items);
+    for (TXmlNode* item : items) {
+        auto account = std::make_unique<TcvAccount>();
+        account->ReadXml(*item);
+        AddAccount(account.release());
+    }
+    items.clear();
+    node.CollectChildren("Group", items);
+    for (TXmlNode* item : items) {
+        auto group = std::make_unique<TcvGroup>();
+        group->ReadXml(*item);
+        group->Account = Accounts(group->AccountIndex);
+        for (int i = 0; i < group->ParserCount(); ++i)
+            group->Parsers(i)->Account = Accounts(group->Parsers(i)->AccountIndex);
+        AddGroup(group.release());
+    }
+}
+
+void TcvSetup::WriteXml(TXmlNode& node) const {
+    node.SetChildInt("TotalCount", TotalCount, 0);
+    for (const auto& a : accounts_) a->WriteXml(*node.AddChild("Account"));
+    for (const auto& g : groups_) g->WriteXml(*node.AddChild("Group"));
+}
+
+void TcvSetup::LoadFromStream(xml::TStream& stream) {
+    xml::TsdXmlDocument document;
+    document.OnProgress = OnProgress;
+    document.LoadStream(stream);
+    if (!document.RootNode() || document.RootNode()->Name() != "Corvane")
+        throw std::runtime_error("LoadFromStream: not a Corvane setup file");
+    ReadXml(*document.RootNode());
+}
+
+void TcvSetup::SaveToStream(xml::TStream& stream) {
+    auto document = xml::TsdXmlDocument::CreateWithRoot("Corvane");
+    stream.setSize(0);
+    stream.setPosition(0);
+    document->OnProgress = OnProgress;
+    document->WriteDefaults = false;
+    WriteXml(*document->RootNode());
+    document->SaveStream(stream);
+}
+
+void TcvSetup::LoadFromFile(const std::string& fileName) {
+    if (fileName.empty()) return;
+    xml::TFileStream stream(fileName, xml::TFileStream::fmOpenRead);
+    LoadFromStream(stream);
+}
+
+void TcvSetup::SaveToFile(const std::string& fileName) {
+    if (fileName.empty()) return;
+    QSaveFile file(pathOf(fileName));
+    if (!file.open(QIODevice::WriteOnly))
+        throw xml::EsdStreamError("Cannot create file \"" + fileName + "\". " + file.errorString().toStdString());
+    // The file holds account passwords in plain text: only its owner may read it.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    SaveFileStream stream(file);
+    SaveToStream(stream);
+    if (!file.commit())
+        throw xml::EsdStreamError("Cannot write file \"" + fileName + "\". " + file.errorString().toStdString());
+}
