@@ -1,5 +1,7 @@
 #include "model/cvSetup.h"
 
+#include "mailtext/Mail.h"
+
 #include "options/OptionRefs.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
@@ -23,27 +25,12 @@ std::string timeStamp() {
     return buf;
 }
 
-// Splits at CR LF, CR or LF; a final line break does not start another line.
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            lines.push_back(text.substr(start, i - start));
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            start = i + 1;
-        }
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
-
 void trimLog(const std::string& path, int64_t size, int64_t limit) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return;
     const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     in.close();
-    const std::vector<std::string_view> lines = splitLines(content);
+    const std::vector<std::string> lines = mailtext::splitLines(content);
     size_t first = 0;
     while (first < lines.size() && size >= static_cast<int64_t>(0.9 * static_cast<double>(limit))) {
         size -= static_cast<int64_t>(lines[first].size()) + 2;

@@ -1,5 +1,6 @@
 #include "mailtext/HtmlHelpers.h"
 #include "mailtext/IdMessageHelpers.h"
+#include "mailtext/Mail.h"
 #include "mailtext/MailDate.h"
 #include "mailtext/MailErrors.h"
 #include "mailtext/Pop3Client.h"
@@ -16,21 +17,6 @@
 #include <stdexcept>
 
 namespace {
-
-// Lines split at CR LF, CR or LF; a final break adds no empty line.
-TStringList linesOf(std::string_view text) {
-    TStringList lines;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            lines.emplace_back(text.substr(start, i - start));
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            start = i + 1;
-        }
-    }
-    if (start < text.size()) lines.emplace_back(text.substr(start));
-    return lines;
-}
 
 std::string nameOf(const std::string& variable) { return variable.substr(0, variable.find('=')); }
 
@@ -83,13 +69,13 @@ bool TcvParser::WordMatch(std::string_view text, std::string_view words) {
     std::string list(words);
     for (char& c : list)
         if (c == ';') c = '\n';
-    for (const std::string& word : linesOf(list))
+    for (const std::string& word : mailtext::splitLines(list))
         if (!word.empty() && lowered.find(platform::asciiLower(word)) != std::string::npos) return true;
     return false;
 }
 
 void TcvParser::ParseImportVars(std::string_view body, TStringList& variables) {
-    variables = linesOf(body);
+    variables = mailtext::splitLines(body);
     for (size_t i = variables.size(); i-- > 0;) {
         variables[i] = platform::trim(variables[i]);
         if (variables[i].empty()) variables.erase(variables.begin() + static_cast<long>(i));
@@ -133,7 +119,7 @@ bool TcvParser::HasPreprocessor() {
 
 void TcvParser::AddPluginFields() {
     if (!Group || !HasPreprocessor() || !GetFieldnames || !FreePointer) return;
-    for (const std::string& line : linesOf(takePluginText(GetFieldnames(), FreePointer))) {
+    for (const std::string& line : mailtext::splitLines(takePluginText(GetFieldnames(), FreePointer))) {
         if (line.empty() || platform::sameText(line, "email") || Group->IndexOfFieldDef(line) >= 0) continue;
         auto* def = new TcvFieldDef;
         def->Title = line;
@@ -157,7 +143,7 @@ void TcvParser::readVariables(const std::string& sender, const std::string& subj
         return;
     }
     if (!Preprocess || !FreePointer) return;
-    variables_ = linesOf(takePluginText(Preprocess(sender.c_str(), subject.c_str(), body.c_str()), FreePointer));
+    variables_ = mailtext::splitLines(takePluginText(Preprocess(sender.c_str(), subject.c_str(), body.c_str()), FreePointer));
 }
 
 std::string TcvParser::variableValue(std::string_view name) const {

@@ -1,5 +1,7 @@
 #include "model/cvSetup.h"
 
+#include "mailtext/Mail.h"
+
 #include "platform/Locale.h"
 #include "xml/sdXmlDocuments.h"
 
@@ -31,21 +33,6 @@ void writeName(TXmlNode& node, const char* element, const char* const (&table)[N
 
 // Lists live in a container element that is always written, also when empty.
 TXmlNode& container(TXmlNode& node, const char* name) { return *node.AddChild(name); }
-
-// Lines split at CR LF, CR or LF; a final break adds no empty line.
-TStringList splitLines(std::string_view text) {
-    TStringList lines;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            lines.emplace_back(text.substr(start, i - start));
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            start = i + 1;
-        }
-    }
-    if (start < text.size()) lines.emplace_back(text.substr(start));
-    return lines;
-}
 
 std::unique_ptr<xml::TsdXmlDocument> documentFor(const TcvClass& object) {
     return xml::TsdXmlDocument::CreateWithRoot(object.ClassName());
@@ -227,7 +214,7 @@ void TcvContact::ReadXml(TXmlNode& node) {
     const std::string fields = node.GetChildText("CustomFields", "");
     if (!fields.empty()) {
         if (!CustomFields) CustomFields = std::make_unique<TStringList>();
-        *CustomFields = splitLines(fields);
+        *CustomFields = mailtext::splitLines(fields);
     }
     Hist.clear();
     for (int i = 0; i < node.childCount(); ++i) {

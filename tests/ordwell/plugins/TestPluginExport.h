@@ -1,0 +1,9 @@
+#pragma once
+// Export marking for the helper plug-ins that the host's tests load.
+#include "plugins/ordwell/PluginInterface.h"
+
+#if defined(_WIN32)
+#define TESTPLUGIN_EXPORT extern "C" __declspec(dllexport)
+#else
+#define TESTPLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
