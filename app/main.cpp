@@ -1,9 +1,12 @@
-#include "app/Version.h"
+#include "ui/cvMain.h"
 
-#include <cstdio>
+#include <QApplication>
 
-int main() {
-    // The main window comes later; until then the program only tells what it is.
-    std::printf("%s %s\n", CORVANE_PRODUCT_NAME, CORVANE_VERSION);
-    return 0;
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // Together with the product name that the window sets, this names the user's data folder.
+    QCoreApplication::setOrganizationName("Brixwold");
+    TfrmMain window;
+    window.show();
+    return app.exec();
 }

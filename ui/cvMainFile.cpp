@@ -1,0 +1,257 @@
+// The setup file commands of the main window, and its close check.
+#include "mailer/cvMailer.h"
+#include "model/cvSetup.h"
+#include "platform/CodePage.h"
+#include "ui/cvMain.h"
+#include "ui/cvScheduler.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+const char* const SaveFirstText = "The current setup has changed. Do you want to save first?";
+const char* const SaveBeforeClosingText = "The current setup has changed. Do you want to save before closing?";
+
+QString setupFilter() { return QString("%1 files (*%2)|*%3").arg(TfrmMain::ProductName, ".xml", ".xml"); }
+
+// The hourglass for the lifetime of the guard.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+std::filesystem::path fsPath(const QString& path) { return std::filesystem::path(path.toStdU16String()); }
+
+}  // namespace
+
+void TfrmMain::LoadSetup(const QString& path) {
+    ProgressBytes = 0;
+    OperationText = QString("Loading project %1...").arg(QFileInfo(path).fileName());
+    SetStatusText(0, OperationText);
+    QCoreApplication::processEvents();
+    struct Done {
+        TfrmMain* w;
+        ~Done() {
+            w->fileBusy_ = false;
+            w->SetStatusText(0, QString());
+        }
+    } done{this};
+    WaitCursor cursor;
+    fileBusy_ = true;
+    BeginUpdate();
+    try {
+        Setup->Clear();
+        ClearSelection();
+        if (!path.isEmpty()) Setup->LoadFromFile(path.toStdString());
+    } catch (...) {
+        // Nothing of the emptied setup is worth keeping.
+        EndUpdate();
+        Setup->Modified = false;
+        throw;
+    }
+    EndUpdate();
+    Setup->Modified = false;
+}
+
+void TfrmMain::SaveSetup(const QString& path) {
+    if (path.isEmpty()) throw std::runtime_error("Filename is empty!");
+    ProgressBytes = 0;
+    OperationText = QString("Saving project %1...").arg(QFileInfo(path).fileName());
+    SetStatusText(0, OperationText);
+    QCoreApplication::processEvents();
+    struct Done {
+        TfrmMain* w;
+        ~Done() {
+            w->fileBusy_ = false;
+            w->SetStatusText(0, QString());
+        }
+    } done{this};
+    WaitCursor cursor;
+    fileBusy_ = true;
+
+    // The new content is complete under a temporary name before the old file becomes the ".bak":
+    // a failed save leaves both the file and its ".bak" as they were.
+    const QString temporary = path + ".saving";
+    try {
+        Setup->SaveToFile(temporary.toStdString());
+    } catch (...) {
+        QFile::remove(temporary);
+        throw;
+    }
+    std::error_code ignored;
+    if (QFileInfo::exists(path)) {
+        const QString backup = ChangeFileExt(path, ".bak");
+        std::filesystem::remove(fsPath(backup), ignored);
+        std::filesystem::rename(fsPath(path), fsPath(backup), ignored);
+    }
+    std::error_code error;
+    std::filesystem::rename(fsPath(temporary), fsPath(path), error);
+    if (error) {
+        QFile::remove(temporary);
+        throw std::runtime_error("Cannot write " + path.toStdString() + ": " + error.message());
+    }
+    Setup->Modified = false;
+    RefreshCommands();
+}
+
+bool TfrmMain::SaveCommand() {
+    if (options::SetupName.empty()) return SaveAsCommand();
+    try {
+        SaveSetup(platform::toDisplay(options::SetupName));
+        FailedLoadName.clear();
+        return true;
+    } catch (const std::exception& e) {
+        ReportError(e);
+        RefreshCommands();
+        return false;
+    }
+}
+
+bool TfrmMain::SaveAsCommand() {
+    const QString chosen = ChooseSaveFile("Save setup as...", DialogFilter(setupFilter()));
+    if (chosen.isEmpty()) return false;
+    const QString path = ChangeFileExt(chosen, ".xml");
+    try {
+        SaveSetup(path);
+    } catch (const std::exception& e) {
+        ReportError(e);
+        RefreshCommands();
+        return false;
+    }
+    options::SetupName = platform::fromDisplay(path);
+    FailedLoadName.clear();
+    RefreshCommands();
+    return true;
+}
+
+bool TfrmMain::SaveBeforeReplacing() {
+    if (!Setup->Modified) return true;
+    const auto answer =
+        Ask(SaveFirstText, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::Cancel) return false;
+    // The user asked for the changes to be kept: when they were not saved, nothing is replaced.
+    if (answer == QMessageBox::Yes) return SaveAsCommand();
+    return answer == QMessageBox::No;
+}
+
+void TfrmMain::acSetupNewExecute() {
+    if (!SaveBeforeReplacing()) return;
+    BeginUpdate();
+    Setup->Clear();
+    Setup->Modified = false;
+    ClearSelection();
+    options::SetupName.clear();
+    FailedLoadName.clear();
+    EndUpdate();
+    RefreshAll();
+}
+
+void TfrmMain::acSetupLoadExecute() {
+    if (!SaveBeforeReplacing()) return;
+    const QString path = ChooseOpenFile("Open a saved setup", DialogFilter(setupFilter() + "|All files|*.*"),
+                                        platform::toDisplay(options::SetupName));
+    if (path.isEmpty()) return;
+    ClearSelection();
+    try {
+        LoadSetup(path);
+        options::SetupName = platform::fromDisplay(path);
+        FailedLoadName.clear();
+    } catch (const std::exception& e) {
+        // The setup is empty now: it must not be saved over any file under the old name.
+        options::SetupName.clear();
+        RefreshAll();
+        ReportError(e);
+        return;
+    }
+    RefreshAll();
+}
+
+void TfrmMain::LoadPendingSetup() {
+    if (options::SetupName.empty()) return;
+    const QString path = platform::toDisplay(options::SetupName);
+    try {
+        LoadSetup(path);
+    } catch (...) {
+        // Untitled from now on, so that no save writes the empty setup over the file; the name is
+        // offered again at the next start.
+        options::SetupName.clear();
+        FailedLoadName = path;
+        RefreshAll();
+        throw;
+    }
+    RefreshAll();
+}
+
+void TfrmMain::ShowProgress(int64_t bytes) {
+    if (bytes - ProgressBytes <= 5120) return;
+    SetStatusText(0, OperationText + QString("(%1 Kb)").arg(bytes / 1024));
+    QCoreApplication::processEvents();
+    ProgressBytes = bytes;
+}
+
+QString TfrmMain::ChooseOpenFile(const QString& title, const QString& filter, const QString& proposed) {
+    return QFileDialog::getOpenFileName(this, title, proposed, filter);
+}
+
+QString TfrmMain::ChooseSaveFile(const QString& title, const QString& filter) {
+    return QFileDialog::getSaveFileName(this, title, QString(), filter);
+}
+
+bool TfrmMain::CloseQuery() {
+    savedOnClose_ = false;
+    if (!Setup->Modified) return true;
+    // Saved by the shut-down without asking; an untitled setup has nowhere to go and is asked for.
+    if (options::SaveAtShutdown && !options::SetupName.empty()) return true;
+    const auto answer = Ask(SaveBeforeClosingText, QMessageBox::Warning,
+                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::No) return true;
+    if (answer != QMessageBox::Yes) return false;
+    // A save that fails or whose file dialog is cancelled keeps the window open.
+    savedOnClose_ = SaveCommand();
+    return savedOnClose_;
+}
+
+bool TfrmMain::ShutDown() {
+    if (options::SaveAtShutdown && !options::SetupName.empty() && !savedOnClose_) {
+        try {
+            SaveSetup(platform::toDisplay(options::SetupName));
+        } catch (const std::exception& e) {
+            ReportError(e);
+            return false;
+        }
+    }
+    tmMailer->stop();
+    if (windowState() == Qt::WindowNoState) {
+        const QRect r = geometry();
+        options::MainWindow = {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    }
+    if (options::SetupName.empty() && !FailedLoadName.isEmpty())
+        options::SetupName = platform::fromDisplay(FailedLoadName);
+    try {
+        OptionStore.SaveToRegistry(options::RegistryBase);
+    } catch (const std::exception& e) {
+        ReportError(e);
+    }
+    return true;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (shutDown_) {
+        event->accept();
+        return;
+    }
+    if (!CloseQuery() || !ShutDown()) {
+        event->ignore();
+        return;
+    }
+    shutDown_ = true;
+    event->accept();
+}
