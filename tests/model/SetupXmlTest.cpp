@@ -259,3 +259,39 @@ TEST(SetupFile, SavingReplacesTheFileOnlyWhenComplete) {
     s.SaveToFile(path);
     EXPECT_NE(testsupport::readFile(path), before);
 }
+
+TEST(SetupFile, BadFilesLeaveTheSetupAsItWas) {
+    testsupport::TempDir dir;
+    TcvSetup s;
+    fill(s);
+    const std::string path = dir.file("good.xml");
+    s.SaveToFile(path);
+    const std::string good = testsupport::readFile(path);
+    const std::string before = saved(s);
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("<Corvane><TotalCount>5</TotalCount></Corvane>")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    const std::vector<std::string> bad = {
+        "",                                      // empty file
+        good.substr(0, good.size() / 2),         // truncated
+        "<Corvane><Group></Account></Corvane>",  // malformed
+        "<Other><TotalCount>1</TotalCount></Other>",
+        "\x01\x02 binary",
+    };
+    for (const std::string& content : bad) {
+        testsupport::writeFile(dir.file("bad.xml"), content);
+        EXPECT_THROW(s.LoadFromFile(dir.file("bad.xml")), std::exception) << content.substr(0, 20);
+        EXPECT_EQ(saved(s), before);
+    }
+    // A UTF-16 file is either refused or read whole; it never leaves a half-read setup.
+    testsupport::writeFile(dir.file("utf16.xml"), utf16);
+    try {
+        s.LoadFromFile(dir.file("utf16.xml"));
+        EXPECT_EQ(s.TotalCount, 5);
+        EXPECT_EQ(s.GroupCount(), 0);
+    } catch (const std::exception&) {
+        EXPECT_EQ(saved(s), before);
+    }
+}
