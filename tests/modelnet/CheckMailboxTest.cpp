@@ -1,0 +1,232 @@
+#include "mailtext/IdMessageHelpers.h"
+#include "mailtext/MailErrors.h"
+#include "mailtext/Pop3Client.h"
+#include "mailtext/SmtpClient.h"
+#include "model/cvSetup.h"
+#include "options/OptionRefs.h"
+#include "platform/Clock.h"
+#include "platform/UiHooks.h"
+#include "tests/mailnet/FaultServer.h"
+#include "tests/mailnet/MailServers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Each test owns its mailbox, so the tests may run in parallel with the other net tests.
+class Mailbox : public ::testing::Test {
+protected:
+    void SetUp() override {
+        options::ResetToDefaults();
+        const auto loaded = mailnet::MailServers::load();
+        if (!loaded) GTEST_SKIP() << "CORVANE_MAILSERVERS is not set: run through ctest";
+        servers = *loaded;
+        account = new TcvAccount;
+        account->ServerName = "127.0.0.1";
+        account->PortPop3 = servers.Pop3Port;
+        account->Password = servers.MailboxPassword;
+        setup.AddAccount(account);
+        group = new TcvGroup;
+        setup.AddGroup(group);
+        group->SetName("Subscribers");
+        group->Account = account;
+        parser = addParser();
+    }
+    TcvParser* addParser() {
+        auto* p = new TcvParser;
+        group->AddParser(p);
+        p->Account = account;
+        p->Started = true;
+        return p;
+    }
+    void useMailbox(const std::string& user) {
+        account->UserName = user;
+        mailtext::Pop3Client pop(Pop3SettingsOf(*account));
+        pop.connect();
+        for (int n = pop.messageCount(); n > 0; --n) pop.deleteMessage(n);
+        pop.quit();
+    }
+    // Sends a mail as a subscriber would, through the real SMTP server.
+    void deliver(const std::string& from, const std::string& subject, const std::string& body) {
+        mailtext::Mail mail;
+        mailtext::OutgoingMail fields;
+        fields.ToAddress = account->UserName + "@example.com";
+        fields.From = from;
+        fields.Subject = subject;
+        fields.PlainBody = body;
+        mailtext::FillOutgoingMail(mail, fields);
+        mailtext::SmtpSettings smtp;
+        smtp.Host = "127.0.0.1";
+        smtp.Port = servers.SmtpAuthPort;
+        smtp.UserName = servers.SmtpLogin;
+        smtp.Password = servers.SmtpPassword;
+        smtp.Authentication = mailtext::SmtpAuthentication::Login;
+        mailtext::SendOneMail(smtp, mail);
+    }
+    int left() {
+        mailtext::Pop3Client pop(Pop3SettingsOf(*account));
+        pop.connect();
+        const int n = pop.messageCount();
+        pop.quit();
+        return n;
+    }
+
+    mailnet::MailServers servers;
+    TcvSetup setup;
+    TcvAccount* account = nullptr;
+    TcvGroup* group = nullptr;
+    TcvParser* parser = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Mailbox, SubscriptionsBecomeContactsAndOnlyHandledMailsLeave) {
+    useMailbox("user7");
+    parser->TriggerSubj = true;
+    parser->TriggerSubjWords = "subscribe";
+    parser->ImportVars = true;
+    auto* field = new TcvFieldDef;
+    field->Title = "Company";
+    group->AddFieldDef(field);
+    deliver("Ann <ann@example.org>", "Subscribe me", "firstname=ANN\r\ncompany = ACME");
+    deliver("Ann <ann@example.org>", "subscribe", "again");
+    deliver("bob@example.org", "Hello there", "not for the parser");
+    int events = 0;
+    setup.OnParserAction = [&](TcvParser*, TcvContact*, TcvGroup*, int code) { events += code == 0; };
+    platform::ManualClock clock(46000);
+    platform::ScopedClock guard(clock);
+    parser->CheckMailbox();
+    EXPECT_DOUBLE_EQ(parser->LastCheck, 46000);
+    ASSERT_EQ(group->ContactCount(), 2);
+    EXPECT_EQ(events, 2);
+    EXPECT_EQ(group->Contacts(0)->Email, "ann@example.org");
+    EXPECT_EQ(group->Contacts(1)->Email, "ann@example.org");
+    const TcvContact* first = group->Contacts(0)->FirstName == "Ann" ? group->Contacts(0) : group->Contacts(1);
+    EXPECT_EQ(first->CustomField(0), "ACME");
+    EXPECT_GT(first->Joined, 40000);  // the mail's date
+    EXPECT_EQ(left(), 1);  // delete method 0 keeps the unhandled mail
+    parser->DeleteMethod = 1;
+    parser->CheckMailbox();
+    EXPECT_EQ(left(), 0);
+}
+
+TEST_F(Mailbox, UnhandledMailStaysWhileAParserOnTheAccountIsStopped) {
+    useMailbox("user8");
+    parser->Action = TcvParserAction::Bounce;
+    parser->DeleteMethod = 1;
+    TcvParser* stopped = addParser();
+    stopped->Started = false;
+    deliver("daemon@example.org", "failure", "nobody we know");
+    parser->CheckMailbox();
+    EXPECT_EQ(left(), 1);
+    stopped->Started = true;
+    parser->CheckMailbox();
+    EXPECT_EQ(left(), 0);
+}
+
+TEST_F(Mailbox, OrderNotificationSubscribesTheBuyerThroughOrdwell) {
+    useMailbox("user8");
+    parser->Preprocessor = ORDWELL_LIBRARY_PATH;
+    parser->ContactSource = TcvContactSource::EmailVar;
+    parser->ImportVars = true;
+    parser->AddPluginFields();
+    deliver("orders@shop.example.org", "New order",
+            "Order ID: A-1001\r\nProduct Name: Vantrel Pro\r\nQuantity: 2\r\nName: Ann Smith\r\n"
+            "Email: buyer@example.net\r\nCountry: Netherlands\r\n");
+    parser->CheckMailbox();
+    TcvContact* buyer = group->FindContact("buyer@example.net");
+    ASSERT_NE(buyer, nullptr);
+    EXPECT_EQ(buyer->CustomField(group->IndexOfFieldDef("OrderID")), "A-1001");
+    EXPECT_EQ(buyer->CustomField(group->IndexOfFieldDef("ProductName")), "Vantrel Pro");
+    EXPECT_EQ(buyer->CustomField(group->IndexOfFieldDef("Country")), "Netherlands");
+    EXPECT_EQ(left(), 0);
+}
+
+TEST(MailboxFaults, AMailThatCannotBeRetrievedIsReportedAndLeft) {
+    using mailnet::FaultConnection;
+    const std::string mail = "From: a@example.org\r\nSubject: s\r\n\r\nbody\r\n.\r\n";
+    mailnet::FaultServer server([&](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.send("+OK 3 300");
+        for (int i = 1; i <= 3; ++i) {
+            const std::string retr = c.readLine();
+            if (i == 2) {
+                c.send("-ERR message is gone");
+                continue;
+            }
+            c.sendRaw("+OK\r\n" + mail);
+            c.readLine();  // DELE
+            c.send("+OK");
+        }
+        c.readLine();
+        c.send("+OK bye");
+    });
+    TcvSetup setup;
+    auto* account = new TcvAccount;
+    account->ServerName = "127.0.0.1";
+    account->PortPop3 = server.port();
+    setup.AddAccount(account);
+    auto* group = new TcvGroup;
+    setup.AddGroup(group);
+    auto* parser = new TcvParser;
+    group->AddParser(parser);
+    parser->Account = account;
+    platform::recordedMessages().clear();
+    parser->CheckMailbox();
+    EXPECT_EQ(platform::recordedMessages(), std::vector<std::string>{"Unable to parse message 2"});
+    EXPECT_EQ(group->ContactCount(), 2);
+    EXPECT_TRUE(server.received("DELE 1"));
+    EXPECT_FALSE(server.received("DELE 2"));
+    EXPECT_TRUE(server.received("DELE 3"));
+    EXPECT_TRUE(server.received("QUIT"));
+}
+
+TEST(MailboxFaults, AnErrorInAnActionEndsTheCheckWithoutQuit) {
+    using mailnet::FaultConnection;
+    mailnet::FaultServer server([](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.send("+OK 2 300");
+        c.readLine();
+        c.sendRaw("+OK\r\nFrom: a@example.org\r\nSubject: s\r\n\r\nfirst\r\n.\r\n");
+        c.readLine();
+        c.send("+OK");
+        c.readLine();
+        c.sendRaw("+OK\r\nFrom: b@example.org\r\nSubject: s\r\n\r\njoined=not a date\r\n.\r\n");
+    });
+    TcvSetup setup;
+    auto* account = new TcvAccount;
+    account->ServerName = "127.0.0.1";
+    account->PortPop3 = server.port();
+    setup.AddAccount(account);
+    auto* group = new TcvGroup;
+    setup.AddGroup(group);
+    auto* parser = new TcvParser;
+    group->AddParser(parser);
+    parser->Account = account;
+    parser->ImportVars = true;
+    EXPECT_THROW(parser->CheckMailbox(), std::invalid_argument);
+    EXPECT_NE(parser->LastCheck, 0);
+    EXPECT_EQ(group->ContactCount(), 2);  // the second contact was added before the error
+    EXPECT_TRUE(server.clientClosed());
+    EXPECT_FALSE(server.received("QUIT"));  // the server keeps the mail marked in this check
+}
+
+TEST(MailboxFaults, NoServerIsAnErrorAndStillStampsTheCheck) {
+    TcvSetup setup;
+    auto* account = new TcvAccount;
+    account->ServerName = "127.0.0.1";
+    account->PortPop3 = 1;  // nothing listens there
+    setup.AddAccount(account);
+    auto* group = new TcvGroup;
+    setup.AddGroup(group);
+    auto* parser = new TcvParser;
+    group->AddParser(parser);
+    TcvParser lonely;
+    lonely.CheckMailbox();  // no account: nothing, not even the stamp
+    EXPECT_EQ(lonely.LastCheck, 0);
+    parser->Account = account;
+    EXPECT_THROW(parser->CheckMailbox(), mailtext::EMailError);
+    EXPECT_NE(parser->LastCheck, 0);
+}
