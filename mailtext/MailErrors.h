@@ -1,0 +1,56 @@
+#pragma once
+// The mail layer's failures. Errors of the network library are translated into these at the
+// layer's boundary, keeping the library's or the server's message text.
+#include <stdexcept>
+#include <string>
+
+namespace mailtext {
+
+class EMailError : public std::runtime_error {
+public:
+    explicit EMailError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The server could not be reached: refused, unknown host, or no answer within the connect time.
+class EMailConnectError : public EMailError {
+public:
+    using EMailError::EMailError;
+};
+
+// The server answered with a negative reply; the reply text is part of the message.
+class EMailProtocolError : public EMailError {
+public:
+    EMailProtocolError(const std::string& message, const std::string& reply)
+        : EMailError(message), reply_(reply) {}
+    const std::string& reply() const { return reply_; }
+
+private:
+    std::string reply_;
+};
+
+// The server refused the user name or password.
+class EMailAuthError : public EMailProtocolError {
+public:
+    using EMailProtocolError::EMailProtocolError;
+};
+
+// The server did not answer within the reply time.
+class EMailTimeout : public EMailError {
+public:
+    using EMailError::EMailError;
+};
+
+// The connection broke or the server's answer could not be understood.
+class EMailConnectionLost : public EMailError {
+public:
+    using EMailError::EMailError;
+};
+
+// A mail that cannot be sent as it stands (no recipients, an address that would corrupt the
+// dialogue with the server).
+class EMailInvalid : public EMailError {
+public:
+    using EMailError::EMailError;
+};
+
+}  // namespace mailtext

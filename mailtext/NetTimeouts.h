@@ -1,0 +1,13 @@
+#pragma once
+// Waiting limits of the mail layer's network calls. Every connect and every wait for a reply is
+// bounded, so a server that stops answering ends in EMailTimeout rather than a hang.
+namespace mailtext {
+
+struct NetTimeouts {
+    // Establishing the TCP connection.
+    int ConnectMs = 20000;
+    // Each wait for a reply line or data, and each blocked send.
+    int ReplyMs = 60000;
+};
+
+}  // namespace mailtext

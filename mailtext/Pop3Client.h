@@ -1,0 +1,68 @@
+#pragma once
+// A POP3 connection for reading a mailbox. Nothing of the network library shows here.
+#include "mailtext/Mail.h"
+#include "mailtext/NetTimeouts.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mailtext {
+
+struct Pop3Settings {
+    std::string Host;
+    int Port = 110;
+    std::string UserName;
+    std::string Password;
+    NetTimeouts Timeouts;
+};
+
+struct Pop3MessageSize {
+    int Number = 0;
+    long long Size = 0;
+};
+
+// Every call blocks through the anti-freeze and throws EMailError kinds. After a time-out, a
+// broken connection or a malformed reply the client has already released the connection; after a
+// "-ERR" reply it is still connected. Mails marked with deleteMessage are removed only by quit();
+// release() and the destructor close without QUIT, so the server keeps them.
+class Pop3Client {
+public:
+    explicit Pop3Client(Pop3Settings settings);
+    ~Pop3Client();
+    Pop3Client(const Pop3Client&) = delete;
+    Pop3Client& operator=(const Pop3Client&) = delete;
+
+    // Connects and logs in with USER and PASS; a refused login throws EMailAuthError.
+    void connect();
+    bool connected() const;
+    // STAT: the number of mails.
+    int messageCount();
+    // LIST: every mail's size, and their sum.
+    std::vector<Pop3MessageSize> listMessages();
+    long long mailboxSize();
+    long long messageSize(int number);
+    // TOP n 0: a mail with only its header members filled.
+    std::unique_ptr<Mail> retrieveHeader(int number);
+    // RETR: the whole mail, and the raw text as it came (dot-stuffing undone).
+    std::unique_ptr<Mail> retrieve(int number);
+    std::string retrieveRaw(int number);
+    // DELE: marks the mail for deletion when the session ends with QUIT.
+    void deleteMessage(int number);
+    // QUIT (committing deletions) and close; the connection is gone afterwards even when QUIT fails.
+    void quit();
+    // Closes without QUIT: the server keeps mails marked for deletion.
+    void release() noexcept;
+
+private:
+    struct Session;
+    std::string command(const std::string& step, const std::string& line);
+    std::string multiLine(const std::string& step, const std::string& line);
+    template <typename Fn>
+    void run(const std::string& step, Fn&& fn);
+
+    Pop3Settings settings_;
+    std::unique_ptr<Session> session_;
+};
+
+}  // namespace mailtext

@@ -1,0 +1,55 @@
+#pragma once
+// An SMTP connection for sending prepared mails. Nothing of the network library shows here.
+#include "mailtext/Mail.h"
+#include "mailtext/NetTimeouts.h"
+
+#include <memory>
+#include <string>
+
+namespace mailtext {
+
+// Stored as a number in the setup: 0 none, 1 AUTH LOGIN.
+enum class SmtpAuthentication { None = 0, Login = 1 };
+
+struct SmtpSettings {
+    std::string Host;
+    int Port = 25;
+    std::string UserName;
+    std::string Password;
+    SmtpAuthentication Authentication = SmtpAuthentication::None;
+    NetTimeouts Timeouts;
+};
+
+// Every call blocks through the anti-freeze and throws EMailError kinds. After a time-out or a
+// broken connection the client has already dropped the connection; after a negative reply it is
+// still connected and the caller chooses quit() or drop(). The destructor drops without QUIT.
+class SmtpClient {
+public:
+    explicit SmtpClient(SmtpSettings settings);
+    ~SmtpClient();
+    SmtpClient(const SmtpClient&) = delete;
+    SmtpClient& operator=(const SmtpClient&) = delete;
+
+    // Connects, greets the server and logs in when authentication is set.
+    void connect();
+    bool connected() const;
+    // MAIL FROM, RCPT TO for every recipient, DATA with the mail. Throws EMailInvalid before
+    // talking to the server when the mail has no recipient or an unusable address.
+    void send(const Mail& mail);
+    // Says goodbye (QUIT) and closes; the connection is gone afterwards even when QUIT fails.
+    void quit();
+    // Closes without QUIT.
+    void drop() noexcept;
+
+private:
+    struct Session;
+    SmtpSettings settings_;
+    std::unique_ptr<Session> session_;
+};
+
+// One complete connection for one mail: connect, send, QUIT. A mail the server refuses still ends
+// with QUIT; a time-out or a broken connection ends with the connection dropped. The error goes on
+// to the caller in every case.
+void SendOneMail(const SmtpSettings& settings, const Mail& mail);
+
+}  // namespace mailtext

@@ -1,0 +1,156 @@
+#include "mailtext/MailErrors.h"
+#include "mailtext/Pop3Client.h"
+#include "tests/mailnet/FaultServer.h"
+
+#include <gtest/gtest.h>
+
+using namespace mailtext;
+using mailnet::FaultConnection;
+using mailnet::FaultServer;
+
+namespace {
+
+Pop3Settings settingsFor(const FaultServer& server) {
+    Pop3Settings s;
+    s.Host = "127.0.0.1";
+    s.Port = server.port();
+    s.UserName = "user";
+    s.Password = "pass";
+    s.Timeouts.ConnectMs = 2000;
+    s.Timeouts.ReplyMs = 400;
+    return s;
+}
+
+}  // namespace
+
+TEST(Pop3Dialogue, ReadsStatListTopAndRetrAndCommitsWithQuit) {
+    FaultServer server([](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.send("+OK 2 320");
+        c.readLine();
+        c.sendRaw("+OK 2 messages\r\n1 120\r\n2 200\r\n.\r\n");
+        c.readLine();
+        c.send("+OK 2 200");
+        c.readLine();
+        c.sendRaw("+OK\r\nSubject: top\r\nFrom: a@b.org\r\n\r\n.\r\n");
+        c.readLine();
+        c.sendRaw("+OK\r\nSubject: \xE9t\xE9\r\n\r\n..stuffed\r\nbyte \xFF here\r\n\r\n.\r\n");
+        c.readLine();
+        c.send("+OK marked");
+        c.readLine();
+        c.send("+OK bye");
+    });
+    Pop3Client pop(settingsFor(server));
+    pop.connect();
+    EXPECT_EQ(pop.messageCount(), 2);
+    auto list = pop.listMessages();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].Number, 2);
+    EXPECT_EQ(list[1].Size, 200);
+    EXPECT_EQ(pop.messageSize(2), 200);
+    auto top = pop.retrieveHeader(1);
+    EXPECT_EQ(top->Subject, "top");
+    EXPECT_TRUE(top->Body.empty());
+    EXPECT_EQ(pop.retrieveRaw(2), "Subject: \xE9t\xE9\r\n\r\n.stuffed\r\nbyte \xFF here\r\n\r\n");
+    pop.deleteMessage(2);
+    pop.quit();
+    EXPECT_FALSE(pop.connected());
+    EXPECT_EQ(server.lines(), (std::vector<std::string>{"USER user", "PASS pass", "STAT", "LIST", "LIST 2",
+                                                       "TOP 1 0", "RETR 2", "DELE 2", "QUIT"}));
+}
+
+TEST(Pop3Faults, RefusedPasswordIsAnAuthError) {
+    FaultServer server([](FaultConnection& c) {
+        c.send("+OK ready");
+        c.readLine();
+        c.send("+OK");
+        c.readLine();
+        c.send("-ERR [AUTH] Authentication failed.");
+    });
+    Pop3Client pop(settingsFor(server));
+    try {
+        pop.connect();
+        FAIL() << "no error";
+    } catch (const EMailAuthError& e) {
+        EXPECT_NE(std::string(e.what()).find("-ERR [AUTH] Authentication failed."), std::string::npos);
+    }
+    EXPECT_FALSE(pop.connected());
+    EXPECT_TRUE(server.clientClosed());
+}
+
+TEST(Pop3Faults, ErrReplyKeepsTheSessionUsable) {
+    FaultServer server([](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.send("-ERR no such message");
+        c.readLine();
+        c.send("+OK bye");
+    });
+    Pop3Client pop(settingsFor(server));
+    pop.connect();
+    EXPECT_THROW(pop.retrieve(9), EMailProtocolError);
+    EXPECT_TRUE(pop.connected());
+    pop.quit();
+    EXPECT_TRUE(server.received("QUIT"));
+}
+
+TEST(Pop3Faults, ConnectionDroppedInTheMiddleOfRetrIsNotACompleteMail) {
+    FaultServer server([](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.sendRaw("+OK\r\nSubject: cut\r\n\r\nfirst half\r\n");
+        c.close();
+    });
+    Pop3Client pop(settingsFor(server));
+    pop.connect();
+    EXPECT_THROW(pop.retrieve(1), EMailConnectionLost);
+    EXPECT_FALSE(pop.connected());
+}
+
+TEST(Pop3Faults, StallInTheMiddleOfRetrTimesOut) {
+    FaultServer server([](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.sendRaw("+OK\r\nSubject: slow\r\n\r\npart");
+    });
+    Pop3Client pop(settingsFor(server));
+    pop.connect();
+    EXPECT_THROW(pop.retrieve(1), EMailTimeout);
+    EXPECT_FALSE(pop.connected());
+    EXPECT_TRUE(server.clientClosed());
+}
+
+TEST(Pop3Faults, MalformedRepliesAreErrorsAndReleaseTheConnection) {
+    FaultServer badStat([](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.send("+OK lots");
+    });
+    Pop3Client pop(settingsFor(badStat));
+    pop.connect();
+    EXPECT_THROW(pop.messageCount(), EMailProtocolError);
+    EXPECT_FALSE(pop.connected());
+    EXPECT_TRUE(badStat.clientClosed());
+
+    FaultServer notPop([](FaultConnection& c) { c.send("220 this is SMTP"); });
+    Pop3Client other(settingsFor(notPop));
+    EXPECT_THROW(other.connect(), EMailProtocolError);
+    EXPECT_FALSE(other.connected());
+    EXPECT_TRUE(notPop.clientClosed());
+}
+
+TEST(Pop3Faults, ReleaseClosesWithoutQuit) {
+    FaultServer server([](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.send("+OK marked");
+    });
+    {
+        Pop3Client pop(settingsFor(server));
+        pop.connect();
+        pop.deleteMessage(1);
+    }
+    EXPECT_TRUE(server.clientClosed());
+    EXPECT_FALSE(server.received("QUIT"));
+}

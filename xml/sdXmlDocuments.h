@@ -1,0 +1,190 @@
+#pragma once
+// The system's own small XML layer: a document as a tree of nodes, a reader that works one
+// character at a time and a writer with a compact and an indented layout. Values live as the
+// text of child elements; there are no namespaces, DTDs or validation.
+#include "xml/sdCodecStreams.h"
+#include "xml/sdStreams.h"
+#include "xml/sdXmlErrors.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xml {
+
+enum TsdNodeKind : uint8_t {
+    nkElement = 0,
+    nkCloseTag = 1,
+    nkEmptyElement = 2,
+    nkComment = 3,
+    nkCData = 4,
+    nkDeclaration = 5,
+    nkStylesheet = 6,
+    nkDoctype = 7,
+    nkSpecial = 8,
+    nkInstruction = 9
+};
+
+enum TsdXmlLayout : uint8_t { xlIndented = 0, xlCompact = 1 };
+
+struct TTagType {
+    const char* opening;
+    const char* closing;
+    TsdNodeKind kind;
+};
+inline constexpr int TagTypeCount = 9;
+extern const TTagType TagTypes[TagTypeCount];
+
+// Elements nested deeper than this are refused while reading, with an XML format error.
+inline constexpr int MaxNestingDepth = 1000;
+
+// "&" first, then "<", ">", "'" and the double quote become entities; nothing else changes.
+std::string EscapeText(std::string_view s);
+// Decodes the five entities and numeric references ("&#65;", "&#x41;"); in 8-bit mode numbers
+// 0-254 become that byte, in UTF-8 mode 0-65534 become their UTF-8 sequence. Anything else is
+// kept as written.
+std::string UnescapeText(std::string_view s, bool utf8);
+
+// The text form of date-times: a date alone at midnight, else date and time with milliseconds
+// and a literal "Z" (the local time is written unconverted).
+std::string DateTimeToXmlText(double value);
+// False when the text does not hold a valid date.
+bool XmlTextToDateTime(std::string_view text, double& value);
+
+class TsdXmlDocument;
+template <class Source> class NodeReader;
+
+class TXmlNode {
+public:
+    explicit TXmlNode(TsdXmlDocument* document = nullptr);
+    // Frees the whole subtree, however deep, without recursion.
+    ~TXmlNode();
+    TXmlNode(const TXmlNode&) = delete;
+    TXmlNode& operator=(const TXmlNode&) = delete;
+
+    // Each entry is name=quotedvalue, the value escaped and quoted exactly as it is written.
+    std::vector<std::string> Attributes;
+    TsdNodeKind Kind = nkElement;
+    // The value in stored (escaped) form.
+    std::string RawText;
+
+    TsdXmlDocument* document() const { return document_; }
+    TXmlNode* parent() const { return parent_; }
+
+    const std::string& Name() const { return name_; }
+    // Fails with EsdXmlError "Illegal character in node name "..."" for a name holding a blank.
+    void SetName(const std::string& name);
+
+    std::string Text() const;
+    void SetText(std::string_view value);
+
+    int childCount() const { return static_cast<int>(children_.size()); }
+    // Null out of range.
+    TXmlNode* child(int index) const;
+    // Appends a node and takes ownership; returns it.
+    TXmlNode* addNode(std::unique_ptr<TXmlNode> node);
+    // Removes and frees; nothing out of range.
+    void deleteChild(int index);
+    // Removes without freeing; null out of range.
+    std::unique_ptr<TXmlNode> extractChild(int index);
+    void clearChildren();
+    // Name, text, attributes and children.
+    void clear();
+
+    // Name comparisons ignore case in the user's locale; the first match in document order wins.
+    TXmlNode* FindChild(std::string_view name) const;
+    TXmlNode* AddChild(const std::string& name);
+    TXmlNode* FindOrAddChild(const std::string& name);
+    int ChildIndex(std::string_view name) const;
+    void CollectChildren(std::string_view name, std::vector<TXmlNode*>& list) const;
+
+    std::string GetChildText(std::string_view name, const std::string& defaultValue) const;
+    int GetChildInt(std::string_view name, int defaultValue) const;
+    int64_t GetChildInt64(std::string_view name, int64_t defaultValue) const;
+    bool GetChildBool(std::string_view name, bool defaultValue) const;
+    double GetChildDate(std::string_view name, double defaultValue) const;
+
+    // Write the child only when the document writes defaults or the value differs from the
+    // default; otherwise an existing child stays as it is and none is created.
+    void SetChildText(const std::string& name, std::string_view value, std::string_view defaultValue);
+    void SetChildInt(const std::string& name, int value, int defaultValue);
+    void SetChildInt64(const std::string& name, int64_t value, int64_t defaultValue);
+    void SetChildBool(const std::string& name, bool value, bool defaultValue);
+    void SetChildDate(const std::string& name, double value, double defaultValue);
+
+    bool HasAttribute(std::string_view name) const;
+    // The value of the first attribute of that name, unquoted and decoded like Text.
+    std::string AttributeText(std::string_view name) const;
+
+private:
+    friend class TsdXmlDocument;
+    template <class Source> friend class NodeReader;
+
+    bool writeDefaults() const;
+    bool utf8() const;
+    static void freeChildren(std::vector<std::unique_ptr<TXmlNode>>& children, int depth);
+
+    TsdXmlDocument* document_;
+    TXmlNode* parent_ = nullptr;
+    std::string name_;
+    std::vector<std::unique_ptr<TXmlNode>> children_;
+};
+
+class TsdXmlDocument {
+public:
+    using ProgressEvent = std::function<void(TsdXmlDocument& document, int64_t position)>;
+
+    TsdXmlDocument();
+    // Fails like TXmlNode::SetName.
+    static std::unique_ptr<TsdXmlDocument> CreateWithRoot(const std::string& name);
+    ~TsdXmlDocument();
+    TsdXmlDocument(const TsdXmlDocument&) = delete;
+    TsdXmlDocument& operator=(const TsdXmlDocument&) = delete;
+
+    // The single root element; replaced by every parse, so earlier references die with it.
+    TXmlNode* RootNode() const { return root_.get(); }
+
+    std::vector<std::string> CommentLines;
+    std::string EncodingText;
+    TsdEncodingKind EncodingKind = ekAnsi;
+    std::string VersionText;
+    std::string StylesheetText;
+    // Doctype, special and instruction nodes met outside the root.
+    std::vector<std::unique_ptr<TXmlNode>> ExtraNodes;
+    TsdXmlLayout Layout = xlCompact;
+    bool WriteDefaults = true;
+    bool Utf8Flag = false;
+    bool NeverSelfClose = false;
+    bool DropComments = false;
+    ProgressEvent OnProgress;
+
+    // Parses from the stream's current position through an encoding-detecting codec.
+    void LoadStream(TStream& stream);
+    // Every byte is one character; no encoding detection.
+    void ParseString(std::string_view text);
+    // Writes at the stream's current position in the encoding given by EncodingKind.
+    void SaveStream(TStream& stream);
+    std::string RenderString();
+
+    // Parse from, or render into, any character source or sink; the codec-based operations
+    // above are built on these.
+    void ParseNodes(TStream& source);
+    void RenderNodes(TStream& sink);
+
+private:
+    template <class Source> friend class NodeReader;
+    void restoreDefaults();
+    void checkRoot() const;
+    void fireProgress(int64_t position) {
+        if (OnProgress) OnProgress(*this, position);
+    }
+    template <class Source> void parse(Source& source);
+    template <class Sink> void render(Sink& sink);
+
+    std::unique_ptr<TXmlNode> root_;
+};
+
+}  // namespace xml

@@ -1,0 +1,204 @@
+#include "xml/sdXmlText.h"
+
+#include "xml/sdXmlDocuments.h"
+
+#include "platform/DateTime.h"
+#include "platform/Locale.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace xml {
+
+namespace detail {
+
+std::string_view trimBlanks(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && isBlank(s[b])) ++b;
+    while (e > b && isBlank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    bool ascii = true;
+    for (char c : a) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    for (char c : b) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (!ascii) return platform::sameText(a, b);
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+bool parseInt64(std::string_view s, int64_t& value) {
+    if (!s.empty() && s[0] == '+') {
+        s.remove_prefix(1);
+        if (!s.empty() && s[0] == '-') return false;
+    }
+    if (s.empty()) return false;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, 10);
+    return ec == std::errc() && end == s.data() + s.size();
+}
+
+std::string quoted(std::string_view s) {
+    const char q = s.find('"') == std::string_view::npos ? '"' : '\'';
+    std::string out(1, q);
+    for (char c : s) {
+        if (c == q) out += q;
+        out += c;
+    }
+    out += q;
+    return out;
+}
+
+std::string dequoted(std::string_view s) {
+    if (s.empty() || !isQuote(s[0])) return std::string(s);
+    const char q = s[0];
+    std::string out;
+    for (size_t i = 1; i < s.size(); ++i) {
+        if (s[i] == q) {
+            if (i + 1 < s.size() && s[i + 1] == q) {
+                out += q;
+                ++i;
+                continue;
+            }
+            break;
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+}  // namespace detail
+
+std::string EscapeText(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '\'': out += "&apos;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+bool decodeNumber(std::string_view digits, bool utf8, std::string& out) {
+    if (digits.empty()) return false;
+    int base = 10;
+    if (digits[0] == 'x' || digits[0] == 'X') {
+        base = 16;
+        digits.remove_prefix(1);
+        if (digits.empty()) return false;
+    }
+    int64_t n = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n, base);
+    if (ec != std::errc() || end != digits.data() + digits.size() || n < 0) return false;
+    if (!utf8) {
+        if (n > 254) return false;
+        out += static_cast<char>(n);
+        return true;
+    }
+    if (n > 65534) return false;
+    const auto c = static_cast<uint32_t>(n);
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string UnescapeText(std::string_view s, bool utf8) {
+    size_t amp = s.find('&');
+    if (amp == std::string_view::npos) return std::string(s);
+    std::string out;
+    out.reserve(s.size());
+    size_t pos = 0;
+    while (amp != std::string_view::npos) {
+        out.append(s, pos, amp - pos);
+        const size_t semi = s.find(';', amp);
+        if (semi == std::string_view::npos) {
+            pos = amp;
+            break;
+        }
+        const std::string_view candidate = s.substr(amp, semi - amp + 1);
+        bool done = false;
+        if (candidate.size() >= 2 && candidate[1] == '#') {
+            done = decodeNumber(candidate.substr(2, candidate.size() - 3), utf8, out);
+        } else {
+            static const struct {
+                std::string_view entity;
+                char c;
+            } Entities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&apos;", '\''}, {"&quot;", '"'}};
+            for (const auto& e : Entities) {
+                if (candidate == e.entity) {
+                    out += e.c;
+                    done = true;
+                    break;
+                }
+            }
+        }
+        if (!done) out.append(candidate);
+        pos = semi + 1;
+        amp = s.find('&', pos);
+    }
+    if (pos < s.size()) out.append(s, pos, std::string_view::npos);
+    return out;
+}
+
+std::string DateTimeToXmlText(double value) {
+    const platform::DateParts p = platform::decodeDateTime(value);
+    char buf[64];
+    if (value == std::trunc(value))
+        std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2d", p.year, p.month, p.day);
+    else
+        std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", p.year, p.month, p.day, p.hour,
+                      p.minute, p.second, p.msec);
+    return buf;
+}
+
+bool XmlTextToDateTime(std::string_view text, double& value) {
+    // Fixed positions, as the writer produces them; characters past the end count as missing.
+    auto part = [&](size_t from, size_t length, int& out) {
+        const std::string_view s = from < text.size() ? text.substr(from, length) : std::string_view();
+        int64_t n = 0;
+        if (!detail::parseInt64(s, n) || n < INT32_MIN || n > INT32_MAX) return false;
+        out = static_cast<int>(n);
+        return true;
+    };
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+    if (!part(0, 4, year) || !part(5, 2, month) || !part(8, 2, day)) return false;
+    if (text.size() > 16) {
+        if (!part(11, 2, hour) || !part(14, 2, minute)) return false;
+        if (!part(17, 2, second)) second = 0;
+        if (!part(20, 3, msec)) msec = 0;
+    }
+    if (!platform::isValidDate(year, month, day)) return false;
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 || msec > 999)
+        return false;
+    value = platform::encodeDateTime(year, month, day, hour, minute, second, msec);
+    return true;
+}
+
+}  // namespace xml
