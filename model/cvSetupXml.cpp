@@ -2,6 +2,7 @@
 
 #include "mailtext/Mail.h"
 
+#include "platform/CodePage.h"
 #include "platform/Locale.h"
 #include "xml/sdXmlDocuments.h"
 
@@ -33,6 +34,12 @@ void writeName(TXmlNode& node, const char* element, const char* const (&table)[N
 
 // Lists live in a container element that is always written, also when empty.
 TXmlNode& container(TXmlNode& node, const char* name) { return *node.AddChild(name); }
+
+// A document read as UTF-8 holds UTF-8 text; the model keeps the 8-bit code page.
+std::string readText(const TXmlNode& node, std::string_view name) {
+    std::string text = node.GetChildText(name, "");
+    return node.document() && node.document()->Utf8Flag ? platform::fromUtf8(text) : text;
+}
 
 std::unique_ptr<xml::TsdXmlDocument> documentFor(const TcvClass& object) {
     return xml::TsdXmlDocument::CreateWithRoot(object.ClassName());
@@ -87,14 +94,14 @@ void TcvClass::LoadFromString(const std::string& Text) {
 }
 
 void TcvAccount::ReadXml(TXmlNode& node) {
-    Name = node.GetChildText("Name", "");
-    Sender = node.GetChildText("Sender", "");
-    ReplyTo = node.GetChildText("ReplyTo", "");
-    ServerName = node.GetChildText("ServerName", "");
+    Name = readText(node, "Name");
+    Sender = readText(node, "Sender");
+    ReplyTo = readText(node, "ReplyTo");
+    ServerName = readText(node, "ServerName");
     PortPop3 = node.GetChildInt("PortPop3", 0);
     PortSmtp = node.GetChildInt("PortSmtp", 0);
-    UserName = node.GetChildText("UserName", "");
-    Password = node.GetChildText("Password", "");
+    UserName = readText(node, "UserName");
+    Password = readText(node, "Password");
     Authentication = node.GetChildInt("Authentication", 0) == 1 ? TcvAuthentication::Login : TcvAuthentication::None;
     CheckInterval = node.GetChildInt("CheckInterval", 0);
     SendPause = node.GetChildInt("SendPause", 0);
@@ -121,7 +128,7 @@ void TcvAccount::WriteXml(TXmlNode& node) const {
 }
 
 void TcvFieldDef::ReadXml(TXmlNode& node) {
-    Title = node.GetChildText("Title", "");
+    Title = readText(node, "Title");
     Checked = node.GetChildBool("Checked", false);
 }
 
@@ -137,15 +144,15 @@ void TcvMessage::Assign(const TcvClass& Source) {
 }
 
 void TcvMessage::ReadXml(TXmlNode& node) {
-    BodyPlain = node.GetChildText("BodyPlain", "");
-    BodyHtml = node.GetChildText("BodyHtml", "");
-    Code = node.GetChildText("Code", "");
+    BodyPlain = readText(node, "BodyPlain");
+    BodyHtml = readText(node, "BodyHtml");
+    Code = readText(node, "Code");
     readName(node, "Status", MessageStatusNames, Status);
     readName(node, "Mode", MessageModeNames, Mode);
-    Subject = node.GetChildText("Subject", "");
-    Title = node.GetChildText("Title", "");
-    Sender = node.GetChildText("Sender", "");
-    Receipt = node.GetChildText("Receipt", "");
+    Subject = readText(node, "Subject");
+    Title = readText(node, "Title");
+    Sender = readText(node, "Sender");
+    Receipt = readText(node, "Receipt");
     Priority = node.GetChildInt("Priority", 0);
     readName(node, "Trigger", TriggerNames, Trigger);
     TriggerAmount = node.GetChildInt("TriggerAmount", 0);
@@ -175,13 +182,13 @@ void TcvParser::ReadXml(TXmlNode& node) {
     readName(node, "Action", ParserActionNames, Action);
     readName(node, "ContactSource", ContactSourceNames, ContactSource);
     ImportVars = node.GetChildBool("ImportVars", false);
-    Name = node.GetChildText("Name", "");
+    Name = readText(node, "Name");
     TriggerBody = node.GetChildBool("TriggerBody", false);
-    TriggerBodyWords = node.GetChildText("TriggerBodyWords", "");
+    TriggerBodyWords = readText(node, "TriggerBodyWords");
     TriggerSubj = node.GetChildBool("TriggerSubj", false);
-    TriggerSubjWords = node.GetChildText("TriggerSubjWords", "");
+    TriggerSubjWords = readText(node, "TriggerSubjWords");
     DeleteMethod = node.GetChildInt("DeleteMethod", 0);
-    Preprocessor = node.GetChildText("Preprocessor", "");
+    Preprocessor = readText(node, "Preprocessor");
     LoadPreprocessor();
 }
 
@@ -201,9 +208,9 @@ void TcvParser::WriteXml(TXmlNode& node) const {
 }
 
 void TcvContact::ReadXml(TXmlNode& node) {
-    Email = node.GetChildText("Email", "");
-    FirstName = node.GetChildText("FirstName", "");
-    LastName = node.GetChildText("LastName", "");
+    Email = readText(node, "Email");
+    FirstName = readText(node, "FirstName");
+    LastName = readText(node, "LastName");
     Joined = node.GetChildDate("Joined", 0);
     ValidDomain = node.GetChildBool("ValidDomain", true);
     TotalBytes = node.GetChildInt("TotalBytes", 0);
@@ -211,7 +218,7 @@ void TcvContact::ReadXml(TXmlNode& node) {
     Bounces = node.GetChildInt("Bounces", 0);
     Frozen = node.GetChildBool("Frozen", false);
     Unsubscribed = node.GetChildBool("Unsubscribed", false);
-    const std::string fields = node.GetChildText("CustomFields", "");
+    const std::string fields = readText(node, "CustomFields");
     if (!fields.empty()) {
         if (!CustomFields) CustomFields = std::make_unique<TStringList>();
         *CustomFields = mailtext::splitLines(fields);
@@ -221,7 +228,7 @@ void TcvContact::ReadXml(TXmlNode& node) {
         const TXmlNode* child = node.child(i);
         if (child->Kind != xml::nkElement && child->Kind != xml::nkEmptyElement) continue;
         if (!platform::sameText(child->Name(), "Hist")) continue;
-        Hist.push_back(TcvHist{child->GetChildText("Code", ""),
+        Hist.push_back(TcvHist{readText(*child, "Code"),
                                static_cast<int32_t>(std::trunc(child->GetChildDate("Date", 0)))});
     }
 }
@@ -253,11 +260,11 @@ void TcvContact::WriteXml(TXmlNode& node) const {
 }
 
 void TcvGroup::ReadXml(TXmlNode& node) {
-    Name = node.GetChildText("Name", "");
-    Code = node.GetChildText("Code", "");
+    Name = readText(node, "Name");
+    Code = readText(node, "Code");
     Active = node.GetChildBool("Active", false);
     AccountIndex = node.GetChildInt("AccountIndex", 0);
-    Purpose = node.GetChildText("Purpose", "");
+    Purpose = readText(node, "Purpose");
     // Each list is replaced by what the element holds.
     auto readList = [&](const char* listName, const char* itemName, auto make, auto add) {
         const TXmlNode* list = node.FindChild(listName);

@@ -295,3 +295,13 @@ TEST(SetupFile, BadFilesLeaveTheSetupAsItWas) {
         EXPECT_EQ(saved(s), before);
     }
 }
+
+TEST(SetupFile, Utf8FilesAreReadIntoTheCodePage) {
+    TcvSetup s;
+    load(s, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Corvane><Group><Name>Caf\xC3\xA9 \xE2\x82\xAC</Name>"
+            "<Contacts><Contact><Email>a@x.com</Email><FirstName>Ren\xC3\xA9</FirstName>"
+            "<Hist><Code>\xC3\x89T</Code></Hist></Contact></Contacts></Group></Corvane>");
+    EXPECT_EQ(s.Groups(0)->Name, "Caf\xE9 \x80");
+    EXPECT_EQ(s.Groups(0)->Contacts(0)->FirstName, "Ren\xE9");
+    EXPECT_EQ(s.Groups(0)->Contacts(0)->HistoryItem(0)->Code, "\xC9T");
+}

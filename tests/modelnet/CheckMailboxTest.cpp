@@ -125,7 +125,7 @@ TEST_F(Mailbox, UnhandledMailStaysWhileAParserOnTheAccountIsStopped) {
 }
 
 TEST_F(Mailbox, OrderNotificationSubscribesTheBuyerThroughOrdwell) {
-    useMailbox("user8");
+    useMailbox("user9");
     parser->Preprocessor = ORDWELL_LIBRARY_PATH;
     parser->ContactSource = TcvContactSource::EmailVar;
     parser->ImportVars = true;
