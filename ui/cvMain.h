@@ -228,4 +228,6 @@ private:
     bool shutDown_ = false;
     // A load or save is running: ticks wait, since they would step through a setup being replaced.
     bool fileBusy_ = false;
+    // Shows a load or save in the status bar, with the hourglass, until the returned guard ends.
+    std::shared_ptr<void> beginFileOperation(const QString& text);
 };

@@ -22,30 +22,26 @@ const char* const SaveBeforeClosingText = "The current setup has changed. Do you
 
 QString setupFilter() { return QString("%1 files (*%2)|*%3").arg(TfrmMain::ProductName, ".xml", ".xml"); }
 
-// The hourglass for the lifetime of the guard.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 std::filesystem::path fsPath(const QString& path) { return std::filesystem::path(path.toStdU16String()); }
 
 }  // namespace
 
-void TfrmMain::LoadSetup(const QString& path) {
+std::shared_ptr<void> TfrmMain::beginFileOperation(const QString& text) {
     ProgressBytes = 0;
-    OperationText = QString("Loading project %1...").arg(QFileInfo(path).fileName());
+    OperationText = text;
     SetStatusText(0, OperationText);
     QCoreApplication::processEvents();
-    struct Done {
-        TfrmMain* w;
-        ~Done() {
-            w->fileBusy_ = false;
-            w->SetStatusText(0, QString());
-        }
-    } done{this};
-    WaitCursor cursor;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     fileBusy_ = true;
+    return std::shared_ptr<void>(nullptr, [this](void*) {
+        QApplication::restoreOverrideCursor();
+        fileBusy_ = false;
+        SetStatusText(0, QString());
+    });
+}
+
+void TfrmMain::LoadSetup(const QString& path) {
+    const auto operation = beginFileOperation(QString("Loading project %1...").arg(QFileInfo(path).fileName()));
     BeginUpdate();
     try {
         Setup->Clear();
@@ -63,19 +59,7 @@ void TfrmMain::LoadSetup(const QString& path) {
 
 void TfrmMain::SaveSetup(const QString& path) {
     if (path.isEmpty()) throw std::runtime_error("Filename is empty!");
-    ProgressBytes = 0;
-    OperationText = QString("Saving project %1...").arg(QFileInfo(path).fileName());
-    SetStatusText(0, OperationText);
-    QCoreApplication::processEvents();
-    struct Done {
-        TfrmMain* w;
-        ~Done() {
-            w->fileBusy_ = false;
-            w->SetStatusText(0, QString());
-        }
-    } done{this};
-    WaitCursor cursor;
-    fileBusy_ = true;
+    const auto operation = beginFileOperation(QString("Saving project %1...").arg(QFileInfo(path).fileName()));
 
     // The new content is complete under a temporary name before the old file becomes the ".bak":
     // a failed save leaves both the file and its ".bak" as they were.

@@ -142,6 +142,22 @@ TEST_F(Mailbox, OrderNotificationSubscribesTheBuyerThroughOrdwell) {
     EXPECT_EQ(left(), 0);
 }
 
+namespace {
+// A group whose one parser reads the POP3 server on the given local port.
+TcvParser* parserOn(TcvSetup& setup, int port) {
+    auto* account = new TcvAccount;
+    account->ServerName = "127.0.0.1";
+    account->PortPop3 = port;
+    setup.AddAccount(account);
+    auto* group = new TcvGroup;
+    setup.AddGroup(group);
+    auto* parser = new TcvParser;
+    group->AddParser(parser);
+    parser->Account = account;
+    return parser;
+}
+}  // namespace
+
 TEST(MailboxFaults, AMailThatCannotBeRetrievedIsReportedAndLeft) {
     using mailnet::FaultConnection;
     const std::string mail = "From: a@example.org\r\nSubject: s\r\n\r\nbody\r\n.\r\n";
@@ -163,15 +179,8 @@ TEST(MailboxFaults, AMailThatCannotBeRetrievedIsReportedAndLeft) {
         c.send("+OK bye");
     });
     TcvSetup setup;
-    auto* account = new TcvAccount;
-    account->ServerName = "127.0.0.1";
-    account->PortPop3 = server.port();
-    setup.AddAccount(account);
-    auto* group = new TcvGroup;
-    setup.AddGroup(group);
-    auto* parser = new TcvParser;
-    group->AddParser(parser);
-    parser->Account = account;
+    TcvParser* parser = parserOn(setup, server.port());
+    TcvGroup* group = parser->Group;
     platform::recordedMessages().clear();
     parser->CheckMailbox();
     EXPECT_EQ(platform::recordedMessages(), std::vector<std::string>{"Unable to parse message 2"});
@@ -196,15 +205,8 @@ TEST(MailboxFaults, AnErrorInAnActionEndsTheCheckWithoutQuit) {
         c.sendRaw("+OK\r\nFrom: b@example.org\r\nSubject: s\r\n\r\njoined=not a date\r\n.\r\n");
     });
     TcvSetup setup;
-    auto* account = new TcvAccount;
-    account->ServerName = "127.0.0.1";
-    account->PortPop3 = server.port();
-    setup.AddAccount(account);
-    auto* group = new TcvGroup;
-    setup.AddGroup(group);
-    auto* parser = new TcvParser;
-    group->AddParser(parser);
-    parser->Account = account;
+    TcvParser* parser = parserOn(setup, server.port());
+    TcvGroup* group = parser->Group;
     parser->ImportVars = true;
     EXPECT_THROW(parser->CheckMailbox(), std::invalid_argument);
     EXPECT_NE(parser->LastCheck, 0);
@@ -214,19 +216,11 @@ TEST(MailboxFaults, AnErrorInAnActionEndsTheCheckWithoutQuit) {
 }
 
 TEST(MailboxFaults, NoServerIsAnErrorAndStillStampsTheCheck) {
-    TcvSetup setup;
-    auto* account = new TcvAccount;
-    account->ServerName = "127.0.0.1";
-    account->PortPop3 = 1;  // nothing listens there
-    setup.AddAccount(account);
-    auto* group = new TcvGroup;
-    setup.AddGroup(group);
-    auto* parser = new TcvParser;
-    group->AddParser(parser);
     TcvParser lonely;
     lonely.CheckMailbox();  // no account: nothing, not even the stamp
     EXPECT_EQ(lonely.LastCheck, 0);
-    parser->Account = account;
+    TcvSetup setup;
+    TcvParser* parser = parserOn(setup, 1);  // nothing listens there
     EXPECT_THROW(parser->CheckMailbox(), mailtext::EMailError);
     EXPECT_NE(parser->LastCheck, 0);
 }
