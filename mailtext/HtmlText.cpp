@@ -101,10 +101,14 @@ struct DocFree {
     void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
 };
 
+// Mails from anyone carry broken HTML and bad bytes; the library would report each on stderr.
+void quiet(void*, const char*, ...) {}
+
 }  // namespace
 
 std::string htmlToText(std::string_view html) {
     if (html.empty() || html.size() > static_cast<size_t>(INT_MAX)) return {};
+    xmlSetGenericErrorFunc(nullptr, quiet);
     std::unique_ptr<xmlDoc, DocFree> doc(htmlReadMemory(
         html.data(), static_cast<int>(html.size()), nullptr, platform::codePageName(),
         HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
