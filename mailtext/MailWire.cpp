@@ -450,6 +450,19 @@ std::string cleanFileName(const std::string& name) {
     return Poco::Net::MailMessage::encodeWord(safe, platform::codePageName());
 }
 
+// Every CR is followed by LF and every LF preceded by CR.
+bool crLfOnly(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            if (i + 1 >= text.size() || text[i + 1] != '\n') return false;
+            ++i;
+        } else if (text[i] == '\n') {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string headerSafe(std::string_view value) {
@@ -509,6 +522,25 @@ std::string normaliseLineEnds(std::string_view text) {
             out += c;
         }
     }
+    return out;
+}
+
+std::string smtpDataBlock(const Poco::Net::MailMessage& message) {
+    std::ostringstream rendered;
+    message.write(rendered);
+    const std::string text = rendered.str();
+    std::string out;
+    out.reserve(text.size() + text.size() / 64 + 8);
+    // A line begins after any LF, so that a server reading bare LF as a line end cannot see the
+    // end of the data early either.
+    bool lineStart = true;
+    for (char c : text) {
+        if (lineStart && c == '.') out += '.';
+        out += c;
+        lineStart = c == '\n';
+    }
+    if (!out.empty() && !out.ends_with("\r\n")) out += "\r\n";
+    out += ".\r\n";
     return out;
 }
 
@@ -573,10 +605,16 @@ void toLibraryMessage(const Mail& mail, Poco::Net::MailMessage& out) {
 
 std::unique_ptr<Mail> parseMail(std::string_view raw) {
     auto mail = std::make_unique<Mail>();
-    std::string text = normaliseLineEnds(raw);
+    // Mails off the wire already end their lines with CR LF: read those in place.
+    std::string normalised;
+    std::string_view text = raw;
+    if (!crLfOnly(raw)) {
+        normalised = normaliseLineEnds(raw);
+        text = normalised;
+    }
     HeaderList headers;
     size_t bodyStart = std::min(readHeaderBlock(text, headers), text.size());
-    std::string_view body = std::string_view(text).substr(bodyStart);
+    std::string_view body = text.substr(bodyStart);
     fillFromHeaders(*mail, std::move(headers));
     ContentInfo info = contentInfo(mail->Headers);
     if (info.mediaType.rfind("multipart/", 0) == 0) {
@@ -593,7 +631,8 @@ std::unique_ptr<Mail> parseMail(std::string_view raw) {
 std::unique_ptr<Mail> parseHeaders(std::string_view raw) {
     auto mail = std::make_unique<Mail>();
     HeaderList headers;
-    readHeaderBlock(normaliseLineEnds(raw), headers);
+    if (crLfOnly(raw)) readHeaderBlock(raw, headers);
+    else readHeaderBlock(normaliseLineEnds(raw), headers);
     fillFromHeaders(*mail, std::move(headers));
     return mail;
 }

@@ -36,6 +36,10 @@ std::string headerAddress(const MailAddress& address);
 // The address for MAIL FROM or RCPT TO; throws EMailInvalid when it could corrupt the dialogue.
 std::string envelopeAddress(const std::string& address);
 
+// The text that follows an accepted DATA command: the message as the library writes it, a dot
+// doubled at the start of every line, and the line holding a single dot that ends the data.
+std::string smtpDataBlock(const Poco::Net::MailMessage& message);
+
 // Line ends made CR LF, bare CR and bare LF alike.
 std::string normaliseLineEnds(std::string_view text);
 
