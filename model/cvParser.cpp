@@ -208,7 +208,8 @@ void TcvParser::raiseAction(TcvContact* contact, TcvGroup* group, int code) {
 bool TcvParser::ApplyAction(const std::string& address) {
     if (!Group) return false;
     TcvGroup* group = Group;
-    const int found = group->IndexOfEmail(address);
+    // Subscribing never looks for an existing contact; the search is linear, so skip it there.
+    const int found = Action == TcvParserAction::Subscribe ? -1 : group->IndexOfEmail(address);
     switch (Action) {
     case TcvParserAction::Subscribe: {
         if (address.empty()) return false;

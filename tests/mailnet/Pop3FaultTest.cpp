@@ -154,3 +154,29 @@ TEST(Pop3Faults, ReleaseClosesWithoutQuit) {
     EXPECT_TRUE(server.clientClosed());
     EXPECT_FALSE(server.received("QUIT"));
 }
+
+TEST(Pop3Dialogue, LongMailsArriveWholeWhateverTheChunksOnTheWire) {
+    // Lines longer than any read, dot-stuffed lines at chunk borders, sent in odd-sized pieces.
+    std::string body;
+    for (int i = 0; i < 40; ++i) body += std::string(1000 + i * 37, static_cast<char>('a' + i % 26)) + "\r\n..dot\r\n";
+    body += std::string(40000, 'z') + "\r\n";
+    const std::string wire = "+OK\r\nSubject: long\r\n\r\n" + body + ".\r\n";
+    FaultServer server([&](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        for (int round = 0; round < 2; ++round) {
+            c.readLine();
+            for (size_t at = 0; at < wire.size(); at += 7001) c.sendRaw(wire.substr(at, 7001));
+        }
+        c.readLine();
+        c.send("+OK bye");
+    });
+    Pop3Client pop(settingsFor(server));
+    pop.connect();
+    std::string expected = body;
+    for (size_t at = expected.find("\r\n..dot"); at != std::string::npos; at = expected.find("\r\n..dot", at + 1))
+        expected.erase(at + 2, 1);
+    const std::string raw = pop.retrieveRaw(1);
+    EXPECT_EQ(raw, "Subject: long\r\n\r\n" + expected);
+    EXPECT_EQ(pop.retrieveRaw(2), raw);  // the reader keeps no leftovers between mails
+    pop.quit();
+}
