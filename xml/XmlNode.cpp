@@ -1,3 +1,4 @@
+#include "xml/sdNodePool.h"
 #include "xml/sdXmlDocuments.h"
 #include "xml/sdXmlText.h"
 
@@ -5,7 +6,25 @@ namespace xml {
 
 using detail::sameName;
 
-TXmlNode::TXmlNode(TsdXmlDocument* document) : document_(document) {}
+TXmlNode::TXmlNode(TsdXmlDocument* document) : pooled_(false), document_(document) {}
+
+TXmlNode::TXmlNode(TsdXmlDocument* document, PooledTag) : pooled_(true), document_(document) {}
+
+void* TXmlNode::operator new(std::size_t size) { return ::operator new(size); }
+
+void TXmlNode::operator delete(void* memory) { ::operator delete(memory); }
+
+void TXmlNode::operator delete(TXmlNode* node, std::destroying_delete_t) {
+    const bool pooled = node->pooled_;
+    node->~TXmlNode();
+    if (pooled) detail::NodePool::release(node);
+    else ::operator delete(node);
+}
+
+std::unique_ptr<TXmlNode> TXmlNode::createNear(TsdXmlDocument* document) const {
+    if (pooled_) return create(document, detail::NodePool::of(this));
+    return std::make_unique<TXmlNode>(document);
+}
 
 namespace {
 
@@ -92,7 +111,7 @@ TXmlNode* TXmlNode::FindChild(std::string_view name) const {
 }
 
 TXmlNode* TXmlNode::AddChild(const std::string& name) {
-    auto node = std::make_unique<TXmlNode>(document_);
+    auto node = createNear(document_);
     node->SetName(name);
     return addNode(std::move(node));
 }

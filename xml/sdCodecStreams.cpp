@@ -221,14 +221,6 @@ bool TsdCodecStream::getCharSlow(char& c) {
     return ReadChar(c);
 }
 
-void TsdCodecStream::consume(int64_t count) {
-    if (count <= 0 || !direct_) return;
-    const int64_t end = direct_->position() + count;
-    prev2_ = count >= 2 ? end - 2 : prev1_;
-    prev1_ = end - 1;
-    direct_->skip(count);
-}
-
 int64_t TsdCodecStream::Read(void* buffer, int64_t count) {
     if (count <= 0) return 0;
     if (count > 1) throw EsdStreamError("Cannot read multiple chars from conversion stream at once");

@@ -161,7 +161,13 @@ public:
         length = 0;
         return nullptr;
     }
-    void consume(int64_t count);
+    void consume(int64_t count) {
+        if (count <= 0 || !direct_) return;
+        const int64_t end = direct_->position() + count;
+        prev2_ = count >= 2 ? end - 2 : prev1_;
+        prev1_ = end - 1;
+        direct_->skip(count);
+    }
     // Seek(-count, Current) without the virtual calls where the encoding allows.
     void stepBack(int count) {
         if (direct_ && (count == 1 || count == 2)) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,9 @@ bool XmlTextToDateTime(std::string_view text, double& value);
 
 class TsdXmlDocument;
 template <class Source> class NodeReader;
+namespace detail {
+class NodePool;
+}
 
 class TXmlNode {
 public:
@@ -65,9 +69,22 @@ public:
     TXmlNode(const TXmlNode&) = delete;
     TXmlNode& operator=(const TXmlNode&) = delete;
 
+    // Nodes made by a document (while reading, or by AddChild) come from its node pool; new
+    // takes them from the heap. Either kind is freed with delete, which returns the memory to
+    // where it came from.
+    static void* operator new(std::size_t size);
+    static void operator delete(TXmlNode* node, std::destroying_delete_t);
+    static void operator delete(void* memory);
+
     // Each entry is name=quotedvalue, the value escaped and quoted exactly as it is written.
     std::vector<std::string> Attributes;
     TsdNodeKind Kind = nkElement;
+
+private:
+    // Whether the node lives in a node pool; placed here it takes what would be padding.
+    bool pooled_;
+
+public:
     // The value in stored (escaped) form.
     std::string RawText;
 
@@ -122,6 +139,16 @@ public:
 private:
     friend class TsdXmlDocument;
     template <class Source> friend class NodeReader;
+
+    static void* operator new(std::size_t size, detail::NodePool& pool);
+    static void operator delete(void* memory, detail::NodePool& pool);
+    struct PooledTag {};
+    TXmlNode(TsdXmlDocument* document, PooledTag);
+    // A node in the given pool.
+    static std::unique_ptr<TXmlNode> create(TsdXmlDocument* document, detail::NodePool& pool);
+    // A new node from where this one lives: its pool (which lives as long as this node does,
+    // unlike the document), or the heap.
+    std::unique_ptr<TXmlNode> createNear(TsdXmlDocument* document) const;
 
     bool writeDefaults() const;
     bool utf8() const;
@@ -184,6 +211,8 @@ private:
     template <class Source> void parse(Source& source);
     template <class Sink> void render(Sink& sink);
 
+    // Shared with the nodes: it goes when the document and all of its nodes have gone.
+    detail::NodePool* pool_;
     std::unique_ptr<TXmlNode> root_;
 };
 

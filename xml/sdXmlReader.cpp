@@ -1,3 +1,4 @@
+#include "xml/sdNodePool.h"
 #include "xml/sdXmlDocuments.h"
 #include "xml/sdXmlText.h"
 
@@ -157,7 +158,6 @@ public:
 private:
     struct Frame {
         TXmlNode* node = nullptr;
-        std::string text;
         // Children are gathered here and handed over in one allocation when the element ends.
         std::vector<std::unique_ptr<TXmlNode>> kids;
         bool hasChild = false;
@@ -175,12 +175,24 @@ private:
 
         const TTagType& tag = identifyMarkup();
         node->Kind = tag.kind;
+        if (tag.kind == nkElement) {
+            // An element's opening leaves nothing over, so when its ">" is in sight the tag is
+            // taken where it stands instead of being copied.
+            int64_t length = 0;
+            const char* p = source_.window(length);
+            if (length > 0) {
+                if (const auto* gt = static_cast<const char*>(std::memchr(p, '>', static_cast<size_t>(length)))) {
+                    source_.consume(gt - p + 1);
+                    return beginElement(node, std::string_view(p, static_cast<size_t>(gt - p)), level, true);
+                }
+            }
+        }
         std::string& text = scratch_;
         text.assign(surplus_);
         const bool closed = readUpTo(tag.closing, text);
+        if (tag.kind == nkElement) return beginElement(node, text, level, closed);
 
         switch (tag.kind) {
-        case nkElement:
         case nkDeclaration:
         case nkStylesheet: break;
         case nkCData: node->name_ = "CData"; break;
@@ -189,25 +201,9 @@ private:
         case nkCloseTag: node->name_ = "Unknown"; break;
         default: node->name_ = "Special"; break;
         }
-        if (tag.kind != nkElement && tag.kind != nkDeclaration && tag.kind != nkStylesheet) {
+        if (tag.kind != nkDeclaration && tag.kind != nkStylesheet) {
             node->RawText = text;
             return complete(node);
-        }
-
-        if (tag.kind == nkElement && !text.empty() && text.back() == '/') {
-            node->Kind = nkEmptyElement;
-            text.pop_back();
-        }
-        if (tag.kind == nkElement) {
-            const std::string_view trimmed = detail::trimBlanks(text);
-            bool plain = !trimmed.empty();
-            for (char ch : trimmed) {
-                if (isBlank(ch) || isQuote(ch) || ch == '=') {
-                    plain = false;
-                    break;
-                }
-            }
-            if (plain) return openElement(node, trimmed, level, closed);
         }
         splitWords(text, words_);
         if (tag.kind == nkDeclaration) {
@@ -215,12 +211,28 @@ private:
             node->Attributes = words_;
             return complete(node);
         }
-        if (tag.kind == nkStylesheet) {
-            node->name_ = "xml-stylesheet";
-            node->Attributes = words_;
-            node->RawText = detail::trimBlanks(text);
-            return complete(node);
+        node->name_ = "xml-stylesheet";
+        node->Attributes = words_;
+        node->RawText = detail::trimBlanks(text);
+        return complete(node);
+    }
+
+    // The tag text of an element, between "<" and ">".
+    bool beginElement(TXmlNode* node, std::string_view text, size_t level, bool closed) {
+        if (!text.empty() && text.back() == '/') {
+            node->Kind = nkEmptyElement;
+            text.remove_suffix(1);
         }
+        const std::string_view trimmed = detail::trimBlanks(text);
+        bool plain = !trimmed.empty();
+        for (char ch : trimmed) {
+            if (isBlank(ch) || isQuote(ch) || ch == '=') {
+                plain = false;
+                break;
+            }
+        }
+        if (plain) return openElement(node, trimmed, level, closed);
+        splitWords(text, words_);
         if (words_.empty()) formatError("Missing element name");
         node->Attributes.assign(words_.begin() + 1, words_.end());
         return openElement(node, words_[0], level, closed);
@@ -235,7 +247,6 @@ private:
         if (stack_.size() <= depth_) stack_.emplace_back();
         Frame& frame = stack_[depth_++];
         frame.node = node;
-        frame.text.clear();
         frame.kids.clear();
         frame.hasChild = false;
         frame.crNoted = false;
@@ -325,6 +336,7 @@ private:
     }
 
     // Reads the content of the innermost open element up to the next markup and handles it.
+    // Text before the first child goes straight into the element's value.
     void readContent() {
         Frame& frame = stack_[depth_ - 1];
         int64_t length = 0;
@@ -332,15 +344,24 @@ private:
         if (length > 0) {
             const auto* lt = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(length)));
             const int64_t take = lt ? lt - p : length;
-            if (!frame.hasChild) frame.text.append(p, static_cast<size_t>(take));
+            if (!frame.hasChild) frame.node->RawText.append(p, static_cast<size_t>(take));
             else if (std::memchr(p, '\r', static_cast<size_t>(take))) frame.crNoted = true;
             source_.consume(take);
             if (!lt) return;
+            // A close tag in sight is checked where it stands.
+            const int64_t rest = length - take;
+            if (rest > 2 && lt[1] == '/') {
+                if (const auto* gt = static_cast<const char*>(std::memchr(lt + 2, '>', static_cast<size_t>(rest - 2)))) {
+                    source_.consume(gt - lt + 1);
+                    closeElement(frame, std::string_view(lt + 2, static_cast<size_t>(gt - lt - 2)));
+                    return;
+                }
+            }
         }
         char c = 0;
         if (!source_.next(c)) formatError("Missing close tag in element " + frame.node->name_);
         if (c != '<') {
-            if (!frame.hasChild) frame.text += c;
+            if (!frame.hasChild) frame.node->RawText += c;
             else if (c == '\r') frame.crNoted = true;
             return;
         }
@@ -353,18 +374,14 @@ private:
             closeText.clear();
             if (!readUpTo(">", closeText))
                 formatError("Missing \">\" in close tag of element " + frame.node->name_);
-            if (!detail::sameName(detail::trimBlanks(closeText), frame.node->name_))
-                formatError("Incorrect close tag in element " + frame.node->name_);
-            finishElement(frame);
-            --depth_;
-            complete(frame.node);
+            closeElement(frame, closeText);
             return;
         }
 
         source_.back(2);
         frame.hasChild = true;
         frame.crNoted = false;
-        auto owned = std::make_unique<TXmlNode>(&document_);
+        auto owned = TXmlNode::create(&document_, *document_.pool_);
         TXmlNode* child = owned.get();
         child->parent_ = frame.node;
         frame.kids.push_back(std::move(owned));
@@ -372,6 +389,15 @@ private:
         // beginNode may grow the stack, so frame must not be used after this.
         if (!beginNode(child, depth_) && child->Kind == nkComment && document_.DropComments)
             stack_[parentLevel].kids.pop_back();
+    }
+
+    // closeText is what stands between "</" and ">".
+    void closeElement(Frame& frame, std::string_view closeText) {
+        if (!detail::sameName(detail::trimBlanks(closeText), frame.node->name_))
+            formatError("Incorrect close tag in element " + frame.node->name_);
+        finishElement(frame);
+        --depth_;
+        complete(frame.node);
     }
 
     // The indented layout puts a line break and indentation after the last child; those are
@@ -384,10 +410,8 @@ private:
             frame.kids.clear();
         }
         if (!node->children_.empty() && frame.crNoted) {
-            const size_t cr = frame.text.rfind('\r');
-            node->RawText.assign(frame.text, 0, cr == std::string::npos ? 0 : cr);
-        } else {
-            node->RawText.assign(frame.text);
+            const size_t cr = node->RawText.rfind('\r');
+            node->RawText.resize(cr == std::string::npos ? 0 : cr);
         }
     }
 
@@ -418,7 +442,7 @@ template <class Source> void TsdXmlDocument::parse(Source& source) {
     root_->clear();
     source.start();
 
-    auto container = std::make_unique<TXmlNode>(this);
+    auto container = TXmlNode::create(this, *pool_);
     fireProgress(0);
     auto applyDeclaration = [this](const TXmlNode& node) {
         if (node.HasAttribute("version")) VersionText = node.AttributeText("version");
@@ -426,7 +450,7 @@ template <class Source> void TsdXmlDocument::parse(Source& source) {
     };
     NodeReader<Source> reader(*this, source);
     for (int64_t pos = source.position(); pos < source.size();) {
-        TXmlNode* node = container->addNode(std::make_unique<TXmlNode>(this));
+        TXmlNode* node = container->addNode(TXmlNode::create(this, *pool_));
         reader.readNode(node);
         // A trailing fragment that makes no character (half a 16-bit unit) must not stall the loop.
         const int64_t now = source.position();

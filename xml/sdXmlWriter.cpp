@@ -1,3 +1,4 @@
+#include "xml/sdNodePool.h"
 #include "xml/sdXmlDocuments.h"
 #include "xml/sdXmlText.h"
 
@@ -36,9 +37,22 @@ private:
 
 }  // namespace
 
-TsdXmlDocument::TsdXmlDocument() : root_(std::make_unique<TXmlNode>(this)) { restoreDefaults(); }
+TsdXmlDocument::TsdXmlDocument() : pool_(new detail::NodePool(sizeof(TXmlNode))) {
+    try {
+        root_ = TXmlNode::create(this, *pool_);
+    } catch (...) {
+        pool_->disown();
+        throw;
+    }
+    restoreDefaults();
+}
 
-TsdXmlDocument::~TsdXmlDocument() = default;
+TsdXmlDocument::~TsdXmlDocument() {
+    // The nodes go first; the pool stays for any node still held elsewhere.
+    root_.reset();
+    ExtraNodes.clear();
+    pool_->disown();
+}
 
 std::unique_ptr<TsdXmlDocument> TsdXmlDocument::CreateWithRoot(const std::string& name) {
     auto document = std::make_unique<TsdXmlDocument>();
