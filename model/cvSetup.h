@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+// The three exports of a preprocessor plug-in: the contract shared with plug-in libraries.
+#include "plugins/ordwell/PluginInterface.h"
+
 namespace xml {
 class TXmlNode;
 class TsdXmlDocument;
@@ -243,15 +246,6 @@ public:
     int32_t SendCount = 0;
 };
 
-#ifdef _WIN32
-#define CV_PLUGIN_CALL __stdcall
-#else
-#define CV_PLUGIN_CALL
-#endif
-// The three exports of a preprocessor plug-in.
-using TGetFieldnames = char*(CV_PLUGIN_CALL*)();
-using TPreprocess = char*(CV_PLUGIN_CALL*)(const char* sender, const char* subject, const char* body);
-using TFreePointer = void(CV_PLUGIN_CALL*)(char* p);
 
 namespace platform {
 class SharedLibrary;

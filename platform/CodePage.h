@@ -22,6 +22,8 @@ QString toDisplay(std::string_view bytes);
 std::string fromDisplay(const QString& text);
 
 std::string toUtf8(std::string_view bytes);
+// Appends the UTF-8 form of one code point.
+void appendUtf8(std::string& out, char32_t code);
 // Invalid UTF-8 sequences and characters the code page cannot hold become '?'.
 std::string fromUtf8(std::string_view utf8);
 

@@ -56,18 +56,6 @@ int64_t readFully(TStream& s, char* p, int64_t count) {
     return total;
 }
 
-void appendUtf8Unit(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 }  // namespace
 
@@ -350,7 +338,7 @@ bool TsdUtf8Stream::ReadChar(char& c) {
     uint16_t unit = 0;
     if (!readUnit(unit)) return false;
     std::string bytes;
-    appendUtf8Unit(bytes, unit);
+    platform::appendUtf8(bytes, unit);
     c = bytes[0];
     pendingCount_ = static_cast<int>(bytes.size()) - 1;
     pendingPos_ = 0;

@@ -2,6 +2,7 @@
 
 #include "xml/sdXmlDocuments.h"
 
+#include "platform/CodePage.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
@@ -113,17 +114,7 @@ bool decodeNumber(std::string_view digits, bool utf8, std::string& out) {
         return true;
     }
     if (n > 65534) return false;
-    const auto c = static_cast<uint32_t>(n);
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    platform::appendUtf8(out, static_cast<char32_t>(n));
     return true;
 }
 
