@@ -247,7 +247,8 @@ bool TcvParser::ApplyAction(const std::string& address) {
     case TcvParserAction::UnsubscribeAll: {
         TcvSetup* setup = group->Setup;
         if (!setup) return found >= 0;
-        for (int g = 0; g < setup->GroupCount(); ++g) {
+        const std::weak_ptr<const void> self = Alive();
+        for (int g = 0; g < setup->GroupCount() && !self.expired(); ++g) {
             TcvGroup* other = setup->Groups(g);
             const int position = other->IndexOfEmail(address);
             if (position < 0) continue;
@@ -303,10 +304,11 @@ void TcvParser::CheckMailbox() {
             platform::showMessage(text);
             continue;
         }
+        if (self.expired() || groupAlive.expired()) break;
         bool handled = ParseMessage(mail.get());
         bool allTried = true;
-        for (int p = 0; !handled && p < group->ParserCount(); ++p) {
-            if (self.expired() || groupAlive.expired()) break;
+        // Actions may send mail, and the interface runs while they wait: re-check before each use.
+        for (int p = 0; !handled && !self.expired() && !groupAlive.expired() && p < group->ParserCount(); ++p) {
             TcvParser* other = group->Parsers(p);
             if (other->Account != group->Account) continue;
             if (other->Started) handled = other->ParseMessage(mail.get());

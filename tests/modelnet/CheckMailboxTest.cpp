@@ -224,3 +224,36 @@ TEST(MailboxFaults, NoServerIsAnErrorAndStillStampsTheCheck) {
     EXPECT_THROW(parser->CheckMailbox(), mailtext::EMailError);
     EXPECT_NE(parser->LastCheck, 0);
 }
+
+TEST(MailboxFaults, TheGroupDeletedWhileAnActionSendsEndsTheCheckCleanly) {
+    using mailnet::FaultConnection;
+    const std::string mail = "From: a@example.org\r\nSubject: s\r\n\r\nbody\r\n.\r\n";
+    mailnet::FaultServer server([&](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.send("+OK 2 300");
+        c.readLine();
+        c.sendRaw("+OK\r\n" + mail);
+        for (std::string line = c.readLine(); line != "QUIT"; line = c.readLine()) c.send("+OK");
+        c.send("+OK bye");
+    });
+    options::ResetToDefaults();
+    TcvSetup setup;
+    TcvParser* parser = parserOn(setup, server.port());
+    TcvGroup* group = parser->Group;
+    parser->Action = TcvParserAction::Unsubscribe;
+    auto* contact = new TcvContact;
+    contact->Email = "a@example.org";
+    group->AddContact(contact);
+    auto* goodbye = new TcvMessage;
+    goodbye->Trigger = TcvTrigger::OnUnsubscribe;
+    group->AddMessage(goodbye);
+    // Sending the goodbye lets the interface run; the user deletes the whole group meanwhile.
+    SetTemporarySend([&](TcvSetup* s, TcvAccount*, TcvMessage*, TcvContact*) { s->DeleteGroup(0); });
+    parser->CheckMailbox();
+    SetTemporarySend(nullptr);
+    EXPECT_EQ(setup.GroupCount(), 0);
+    EXPECT_TRUE(server.received("DELE 1"));  // the handled mail still leaves the server
+    EXPECT_FALSE(server.received("RETR 2"));
+    EXPECT_TRUE(server.received("QUIT"));
+}
