@@ -156,34 +156,19 @@ template <class Sink> void TsdXmlDocument::render(Sink& sink) {
             break;
         }
         case nkComment:
-            sink.put(ind);
-            sink.put("<!--");
-            sink.put(node.RawText);
-            sink.put("-->");
-            break;
         case nkCData:
-            sink.put(ind);
-            sink.put("<![CDATA[");
-            sink.put(node.RawText);
-            sink.put("]]>");
-            break;
         case nkDoctype:
-            sink.put(ind);
-            sink.put("<!DOCTYPE");
-            sink.put(node.RawText);
-            sink.put(">");
-            break;
         case nkSpecial:
-            sink.put(ind);
-            sink.put("<!");
-            sink.put(node.RawText);
-            sink.put(">");
-            break;
         case nkInstruction:
-            sink.put(ind);
-            sink.put("<?");
-            sink.put(node.RawText);
-            sink.put("?>");
+            // These are written with the same markup the reader recognises them by.
+            for (const TTagType& t : TagTypes) {
+                if (t.kind != node.Kind) continue;
+                sink.put(ind);
+                sink.put(t.opening);
+                sink.put(node.RawText);
+                sink.put(t.closing);
+                break;
+            }
             break;
         default: break;
         }
