@@ -6,8 +6,8 @@
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
+#include "platform/SafeFile.h"
 
-#include <QSaveFile>
 #include <QString>
 
 #include <cstdio>
@@ -42,10 +42,7 @@ void trimLog(const std::string& path, int64_t size, int64_t limit) {
         out += "\r\n";
     }
     // Replace the file whole, so a crash while trimming cannot lose the log.
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) return;
-    file.write(out.data(), static_cast<qint64>(out.size()));
-    file.commit();
+    platform::replaceFileContents(QString::fromStdString(path), out);
 }
 
 }  // namespace

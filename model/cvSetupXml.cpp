@@ -4,6 +4,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
+#include "platform/SafeFile.h"
 #include "xml/sdXmlDocuments.h"
 
 #include <QFileDevice>
@@ -371,6 +372,9 @@ void TcvSetup::SaveToFile(const std::string& fileName) {
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     SaveFileStream stream(file);
     SaveToStream(stream);
-    if (!file.commit())
-        throw xml::EsdStreamError("Cannot write file \"" + fileName + "\". " + file.errorString().toStdString());
+    try {
+        platform::commitSaveFile(file);
+    } catch (const platform::FileWriteError& e) {
+        throw xml::EsdStreamError(e.what());
+    }
 }

@@ -20,6 +20,7 @@ bool knownKind(TOptionKind kind) {
     case TOptionKind::okDouble:
     case TOptionKind::okFont:
     case TOptionKind::okRect:
+    case TOptionKind::okFilePath:
         return true;
     }
     return false;
@@ -61,6 +62,9 @@ void readItem(const RegistryKey& key, const TOptionsItem& item) {
         break;
     case TOptionKind::okString:
         *static_cast<std::string*>(item.Data) = key.readString(n);
+        break;
+    case TOptionKind::okFilePath:
+        *static_cast<std::string*>(item.Data) = key.readUnicodeString(n);
         break;
     case TOptionKind::okSingle:
         *static_cast<float*>(item.Data) = static_cast<float>(readDouble(key, n));
@@ -107,6 +111,9 @@ void writeItem(RegistryKey& key, const TOptionsItem& item) {
         break;
     case TOptionKind::okString:
         key.writeString(n, *static_cast<std::string*>(item.Data));
+        break;
+    case TOptionKind::okFilePath:
+        key.writeUnicodeString(n, *static_cast<std::string*>(item.Data));
         break;
     case TOptionKind::okSingle:
         writeDouble(key, n, *static_cast<float*>(item.Data));
@@ -169,6 +176,10 @@ int TOptionsManager::AddRect(TOptionRect* Data, const std::string& Section, cons
 
 int TOptionsManager::AddString(std::string* Data, const std::string& Section, const std::string& Name) {
     return AddOption(Data, TOptionKind::okString, Name, Section);
+}
+
+int TOptionsManager::AddFilePath(std::string* Data, const std::string& Section, const std::string& Name) {
+    return AddOption(Data, TOptionKind::okFilePath, Name, Section);
 }
 
 TOptionsItem* TOptionsManager::Items(int Index) const {
@@ -259,7 +270,7 @@ const bool defaultsSet = (ResetToDefaults(), true);
 }
 
 void RegisterOptions(TOptionsManager& m) {
-    m.AddString(&SetupName, "Setup", "SetupName");
+    m.AddFilePath(&SetupName, "Setup", "SetupName");
     m.AddBoolean(&MaskPasswords, "Prefs", "MaskPasswords");
     m.AddString(&TestEmailRecipients, "Testdata", "TestEmailRecipients");
     m.AddString(&TestEmailSubject, "Testdata", "TestEmailSubject");

@@ -18,6 +18,9 @@ enum class TOptionKind : uint8_t {
     okDouble = 6,
     okFont = 9,
     okRect = 10,
+    // A file path: kept as Unicode (UTF-8) in the variable and the store, since a path need not
+    // fit the 8-bit code page.
+    okFilePath = 11,
 };
 
 class EOptionsError : public std::runtime_error {
@@ -59,6 +62,7 @@ public:
     int AddInteger(int32_t* Data, const std::string& Section, const std::string& Name);
     int AddRect(TOptionRect* Data, const std::string& Section, const std::string& Name);
     int AddString(std::string* Data, const std::string& Section, const std::string& Name);
+    int AddFilePath(std::string* Data, const std::string& Section, const std::string& Name);
 
     int Count() const { return static_cast<int>(items_.size()); }
     TOptionsItem* Items(int Index) const;
@@ -73,7 +77,7 @@ private:
 
 // The program's option variables, named as their registry values, with their defaults.
 namespace options {
-extern std::string SetupName;
+extern std::string SetupName;  // UTF-8
 extern bool MaskPasswords;
 extern std::string TestEmailRecipients;
 extern std::string TestEmailSubject;

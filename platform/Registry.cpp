@@ -1,15 +1,18 @@
 #include "platform/Registry.h"
 
 #include "platform/CodePage.h"
+#include "platform/SafeFile.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QStringDecoder>
 
 #include <cstdio>
 #include <cstdlib>
+#include <unordered_map>
+#include <utility>
 
 namespace platform {
 
@@ -47,48 +50,78 @@ std::string normalisePath(std::string_view path) {
 
 using Value = RegistryKey::Value;
 
-struct HiveKey {
-    std::string path;
-    std::vector<Value> values;
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// Values of one key, with an index by lower-case name so that large keys load in linear time.
+struct ValueList {
+    std::vector<Value> items;
+    std::unordered_map<std::string, size_t> index;
+
+    void set(Value v) {
+        const auto [it, added] = index.try_emplace(lowerAscii(v.name), items.size());
+        if (added) {
+            items.push_back(std::move(v));
+            return;
+        }
+        Value& existing = items[it->second];
+        existing.type = v.type;
+        existing.data = std::move(v.data);
+    }
+
+    void remove(std::string_view name) {
+        const auto it = index.find(lowerAscii(name));
+        if (it == index.end()) return;
+        items.erase(items.begin() + static_cast<std::ptrdiff_t>(it->second));
+        index.clear();
+        for (size_t i = 0; i < items.size(); ++i) index.emplace(lowerAscii(items[i].name), i);
+    }
 };
 
+struct HiveKey {
+    std::string path;
+    ValueList values;
+    std::vector<size_t> children;  // positions in Hive::keys
+};
+
+// The whole store, its keys in file order, found by lower-case path.
 struct Hive {
     std::vector<HiveKey> keys;
+    std::unordered_map<std::string, size_t> index;
 
     HiveKey* find(std::string_view path) {
-        for (auto& k : keys)
-            if (equalNoCase(k.path, path)) return &k;
-        return nullptr;
+        const auto it = index.find(lowerAscii(path));
+        return it == index.end() ? nullptr : &keys[it->second];
     }
 
-    HiveKey& ensure(const std::string& path) {
-        if (HiveKey* k = find(path)) return *k;
+    size_t ensure(const std::string& path) {
+        if (const auto it = index.find(lowerAscii(path)); it != index.end()) return it->second;
         const size_t slash = path.rfind('\\');
-        if (slash != std::string::npos) ensure(path.substr(0, slash));
-        keys.push_back(HiveKey{path, {}});
-        return keys.back();
+        long parent = -1;
+        if (!path.empty()) parent = static_cast<long>(ensure(slash == std::string::npos ? std::string() : path.substr(0, slash)));
+        const size_t position = keys.size();
+        keys.push_back(HiveKey{path, {}, {}});
+        index.emplace(lowerAscii(path), position);
+        if (parent >= 0) keys[static_cast<size_t>(parent)].children.push_back(position);
+        return position;
     }
 
-    std::vector<std::string> childrenOf(std::string_view path) {
+    std::vector<std::string> childrenOf(const HiveKey& key) const {
         std::vector<std::string> names;
-        for (const auto& k : keys) {
-            std::string_view p = k.path;
-            std::string_view rest;
-            if (path.empty()) {
-                rest = p;
-            } else {
-                if (p.size() <= path.size() + 1 || p[path.size()] != '\\' ||
-                    !equalNoCase(p.substr(0, path.size()), path))
-                    continue;
-                rest = p.substr(path.size() + 1);
-            }
-            if (rest.empty() || rest.find('\\') != std::string_view::npos) continue;
-            names.emplace_back(rest);
+        for (const size_t child : key.children) {
+            const std::string& p = keys[child].path;
+            const size_t slash = p.rfind('\\');
+            names.push_back(slash == std::string::npos ? p : p.substr(slash + 1));
         }
         return names;
     }
 };
 
+// The few values a key holds while open.
 void setValue(std::vector<Value>& values, Value v) {
     for (auto& existing : values) {
         if (equalNoCase(existing.name, v.name)) {
@@ -146,7 +179,8 @@ bool parseQuoted(std::string_view text, size_t& pos, std::string& out) {
     return false;
 }
 
-std::string utf16leToBytes(std::string_view raw) {
+// Strings are held as UTF-8 while the store is open, as the file has them.
+std::string utf16leToUtf8(std::string_view raw) {
     QString s;
     for (size_t i = 0; i + 1 < raw.size(); i += 2) {
         const char16_t u = static_cast<char16_t>(static_cast<unsigned char>(raw[i]) |
@@ -154,13 +188,12 @@ std::string utf16leToBytes(std::string_view raw) {
         if (u == 0) break;
         s.append(QChar(u));
     }
-    return fromDisplay(s);
+    return s.toStdString();
 }
 
-std::string bytesToUtf16le(std::string_view bytes) {
+std::string utf8ToUtf16le(std::string_view utf8) {
     std::string out;
-    for (char c : bytes) {
-        const char32_t u = byteToUnicode(static_cast<unsigned char>(c));
+    for (const char16_t u : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toStdU16String()) {
         out += static_cast<char>(u & 0xFF);
         out += static_cast<char>((u >> 8) & 0xFF);
     }
@@ -187,15 +220,19 @@ bool parseValueLine(std::string_view line, Value& v) {
         std::string s;
         if (!parseQuoted(data, p, s)) return false;
         v.type = RegType::Sz;
-        v.data = fromUtf8(s);
+        v.data = std::move(s);
         return true;
     }
     if (data.substr(0, 6) == "dword:") {
-        const std::string digits(data.substr(6));
-        char* end = nullptr;
-        const unsigned long n = std::strtoul(digits.c_str(), &end, 16);
-        if (digits.empty() || (end && *end)) return false;
-        const uint32_t d = static_cast<uint32_t>(n);
+        // Eight hex digits at most: a longer number does not fit and is refused, not cut.
+        const std::string_view digits = data.substr(6);
+        if (digits.empty() || digits.size() > 8) return false;
+        uint32_t d = 0;
+        for (const char c : digits) {
+            const int h = hexDigit(c);
+            if (h < 0) return false;
+            d = d << 4 | static_cast<uint32_t>(h);
+        }
         v.type = RegType::Dword;
         v.data.assign({static_cast<char>(d & 0xFF), static_cast<char>((d >> 8) & 0xFF),
                        static_cast<char>((d >> 16) & 0xFF), static_cast<char>((d >> 24) & 0xFF)});
@@ -215,7 +252,7 @@ bool parseValueLine(std::string_view line, Value& v) {
         std::string raw;
         if (!parseHexBytes(data.substr(close + 2), raw)) return false;
         v.type = static_cast<RegType>(t);
-        v.data = v.type == RegType::Sz ? utf16leToBytes(raw) : raw;
+        v.data = v.type == RegType::Sz ? utf16leToUtf8(raw) : raw;
         return true;
     }
     return false;
@@ -254,8 +291,8 @@ std::string formatValue(const Value& v) {
     switch (v.type) {
     case RegType::Sz:
         // Line breaks cannot stand in a quoted .reg string; such strings go in their UTF-16 hex form.
-        if (hasControl(v.data)) line += "hex(1):" + hexList(bytesToUtf16le(v.data));
-        else line += quote(toUtf8(v.data));
+        if (hasControl(v.data)) line += "hex(1):" + hexList(utf8ToUtf16le(v.data));
+        else line += quote(v.data);
         break;
     case RegType::Dword: {
         uint32_t d = 0;
@@ -278,14 +315,42 @@ std::string formatValue(const Value& v) {
     return line;
 }
 
-// Loads the store; a missing file is an empty store. False when the file exists but cannot be read.
-bool loadHive(Hive& hive) {
-    QFile f(QString::fromStdString(registryFilePath()));
-    if (!f.exists()) return true;
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray all = f.readAll();
-    std::string_view text(all.constData(), static_cast<size_t>(all.size()));
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+std::string& pendingNotice() {
+    static std::string notice;
+    return notice;
+}
+
+// The store's text as UTF-8: a UTF-16 export (as the registry editor writes) is converted. False
+// when the bytes are no text at all.
+bool storeText(const QByteArray& all, std::string& text) {
+    if (all.startsWith("\xFF\xFE") || all.startsWith("\xFE\xFF")) {
+        if (all.size() % 2) return false;
+        const bool little = all.startsWith("\xFF\xFE");
+        std::u16string units;
+        units.reserve(static_cast<size_t>(all.size() / 2));
+        for (qsizetype i = 2; i + 1 < all.size(); i += 2) {
+            const auto a = static_cast<unsigned char>(all[i]), b = static_cast<unsigned char>(all[i + 1]);
+            units.push_back(static_cast<char16_t>(little ? (a | b << 8) : (a << 8 | b)));
+        }
+        text = QString::fromStdU16String(units).toStdString();
+    } else {
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString decoded = decoder.decode(all);
+        if (decoder.hasError()) return false;
+        text.assign(all.constData(), static_cast<size_t>(all.size()));
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    }
+    return text.find('\0') == std::string::npos;
+}
+
+bool isHeader(std::string_view line) {
+    return line == "Windows Registry Editor Version 5.00" || line == "REGEDIT4";
+}
+
+// Reads the store's lines into the hive; false when any line is damaged (what could be read is
+// kept all the same).
+bool parseHive(std::string_view text, Hive& hive) {
+    bool sound = true, headerSeen = false;
     long current = -1;  // index, since adding keys moves them
     std::string logical;
     size_t pos = 0;
@@ -295,31 +360,72 @@ bool loadHive(Hive& hive) {
         std::string_view line = text.substr(pos, eol - pos);
         pos = eol + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const bool continued = !logical.empty();
         logical += line;
         // A hex list may go on over several lines, each but the last ending in a backslash.
-        if (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string::npos &&
-            pos < text.size()) {
+        if (!logical.empty() && logical.back() == '\\' && pos < text.size() &&
+            (continued || logical.find("=hex") != std::string::npos)) {
             logical.pop_back();
             continue;
         }
         std::string_view l = logical;
         while (!l.empty() && (l.front() == ' ' || l.front() == '\t')) l.remove_prefix(1);
-        if (!l.empty() && l.front() == '[' && l.back() == ']') {
+        while (!l.empty() && (l.back() == ' ' || l.back() == '\t')) l.remove_suffix(1);
+        if (l.empty() || l.front() == ';') {
+        } else if (!headerSeen) {
+            headerSeen = isHeader(l);
+            if (!headerSeen) sound = false;
+        } else if (l.front() == '[' && l.back() == ']') {
             std::string_view p = l.substr(1, l.size() - 2);
             current = -1;
             if (p.size() >= RootName.size() && equalNoCase(p.substr(0, RootName.size()), RootName) &&
-                (p.size() == RootName.size() || p[RootName.size()] == '\\')) {
-                const std::string path = normalisePath(fromUtf8(p.substr(RootName.size())));
-                hive.ensure(path);
-                current = static_cast<long>(hive.find(path) - hive.keys.data());
-            }
-        } else if (current >= 0 && !l.empty() && (l.front() == '"' || l.front() == '@')) {
+                (p.size() == RootName.size() || p[RootName.size()] == '\\'))
+                current = static_cast<long>(hive.ensure(normalisePath(fromUtf8(p.substr(RootName.size())))));
+        } else if (l.front() == '"' || l.front() == '@') {
             Value v;
-            if (parseValueLine(l, v)) setValue(hive.keys[static_cast<size_t>(current)].values, std::move(v));
+            if (!parseValueLine(l, v)) sound = false;
+            else if (current >= 0) hive.keys[static_cast<size_t>(current)].values.set(std::move(v));
+        } else {
+            sound = false;
         }
         logical.clear();
     }
+    return sound && headerSeen;
+}
+
+void saveHive(const Hive& hive);
+
+// A store that cannot be read whole is kept under a name of its own, and the store rewritten with
+// what could be read, so that nothing the user had is overwritten and the user is told only once.
+bool setAside(const QString& file, const QByteArray& original, const Hive& hive) {
+    QString aside = file + ".unreadable";
+    for (int n = 2; QFileInfo::exists(aside); ++n) aside = file + ".unreadable-" + QString::number(n);
+    try {
+        replaceFileContents(aside, std::string_view(original.constData(), static_cast<size_t>(original.size())));
+        saveHive(hive);
+    } catch (const std::exception&) {
+        return false;
+    }
+    pendingNotice() = "The options file \"" + file.toStdString() +
+                      "\" could not be read completely. It was kept as \"" + aside.toStdString() +
+                      "\"; the options it held that could not be read start from their defaults.";
     return true;
+}
+
+// Loads the store; a missing file is an empty store. False when the file exists but can neither
+// be read nor be set aside.
+bool loadHive(Hive& hive) {
+    const QString file = QString::fromStdString(registryFilePath());
+    QFile f(file);
+    if (!f.exists()) return true;
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray all = f.readAll();
+    f.close();
+    std::string text;
+    const bool isText = storeText(all, text);
+    if (isText && parseHive(text, hive)) return true;
+    if (!isText) hive = Hive();
+    return setAside(file, all, hive);
 }
 
 void saveHive(const Hive& hive) {
@@ -329,18 +435,19 @@ void saveHive(const Hive& hive) {
         out += RootName;
         if (!k.path.empty()) out += "\\" + toUtf8(k.path);
         out += "]\r\n";
-        for (const auto& v : k.values) out += formatValue(v) + "\r\n";
+        for (const auto& v : k.values.items) out += formatValue(v) + "\r\n";
     }
     const QString file = QString::fromStdString(registryFilePath());
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    QSaveFile f(file);
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size()) ||
-        !f.commit())
-        throw RegistryError("Cannot write the registry file " + registryFilePath());
+    try {
+        replaceFileContents(file, out);
+    } catch (const FileWriteError& e) {
+        throw RegistryError(std::string("Cannot write the registry file ") + registryFilePath() + ": " + e.what());
+    }
 }
 
 }  // namespace
+
+std::string takeRegistryNotice() { return std::exchange(pendingNotice(), std::string()); }
 
 std::string registryFilePath() {
     if (const char* env = std::getenv("CORVANE_REGISTRY"); env && *env) return env;
@@ -367,11 +474,11 @@ std::unique_ptr<RegistryKey> RegistryKey::openExisting(std::string_view path) {
     HiveKey* k = hive.find(p);
     if (!k) {
         if (!p.empty()) return nullptr;
-        k = &hive.ensure(p);
+        k = &hive.keys[hive.ensure(p)];
     }
     std::unique_ptr<RegistryKey> key(new RegistryKey(k->path));
-    key->values_ = k->values;
-    key->subKeys_ = hive.childrenOf(k->path);
+    key->values_ = k->values.items;
+    key->subKeys_ = hive.childrenOf(*k);
     return key;
 }
 
@@ -418,8 +525,15 @@ uint32_t RegistryKey::readDword(std::string_view name) const {
 std::string RegistryKey::readString(std::string_view name) const {
     const Value* v = find(name);
     if (!v) return {};
-    if (v->type != RegType::Sz && v->type != RegType::ExpandSz)
-        throw RegistryError("Invalid data type for '" + std::string(name) + "'");
+    if (v->type == RegType::Sz) return fromUtf8(v->data);
+    if (v->type != RegType::ExpandSz) throw RegistryError("Invalid data type for '" + std::string(name) + "'");
+    return v->data;
+}
+
+std::string RegistryKey::readUnicodeString(std::string_view name) const {
+    const Value* v = find(name);
+    if (!v) return {};
+    if (v->type != RegType::Sz) throw RegistryError("Invalid data type for '" + std::string(name) + "'");
     return v->data;
 }
 
@@ -441,7 +555,11 @@ void RegistryKey::writeDword(std::string_view name, uint32_t d) {
 }
 
 void RegistryKey::writeString(std::string_view name, std::string_view value) {
-    put(Value{std::string(name), RegType::Sz, std::string(value)});
+    put(Value{std::string(name), RegType::Sz, toUtf8(value)});
+}
+
+void RegistryKey::writeUnicodeString(std::string_view name, std::string_view utf8) {
+    put(Value{std::string(name), RegType::Sz, std::string(utf8)});
 }
 
 void RegistryKey::writeBinary(std::string_view name, const std::vector<uint8_t>& value) {
@@ -466,9 +584,9 @@ void RegistryKey::close() {
     if (pending_.empty() && pendingDeletes_.empty()) return;
     Hive hive;
     if (!loadHive(hive)) throw RegistryError("Cannot read the registry file " + registryFilePath());
-    HiveKey& k = hive.ensure(path_);
-    for (const auto& name : pendingDeletes_) removeValue(k.values, name);
-    for (auto& v : pending_) setValue(k.values, v);
+    HiveKey& k = hive.keys[hive.ensure(path_)];
+    for (const auto& name : pendingDeletes_) k.values.remove(name);
+    for (auto& v : pending_) k.values.set(v);
     pending_.clear();
     pendingDeletes_.clear();
     saveHive(hive);

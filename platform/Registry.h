@@ -5,8 +5,10 @@
 // types): $CORVANE_REGISTRY when set, else $XDG_CONFIG_HOME/corvane/hkcu.reg (~/.config when
 // XDG_CONFIG_HOME is unset). Key paths are given below the root, e.g. "\Software\Brixwold\Corvane";
 // key and value names compare ignoring ASCII case as the registry does. Strings are 8-bit bytes in
-// the system code page; the file holds them as UTF-8. Every change is written to a new file that
-// then replaces the old one, so a kill mid-write never leaves a broken store.
+// the system code page, except the Unicode ones (file paths); the file holds them as UTF-8, and a
+// UTF-16 export is read too. Every change is written to a new file that then replaces the old one,
+// so a kill mid-write never leaves a broken store. A file that cannot be read whole is kept aside
+// under another name before the store is written again, and the user is told once.
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -25,6 +27,10 @@ public:
 
 // The file that backs the store.
 std::string registryFilePath();
+
+// What the user should be told once about the store (a damaged file kept aside), or empty; the
+// notice is cleared by taking it.
+std::string takeRegistryNotice();
 
 class RegistryKey {
 public:
@@ -48,12 +54,15 @@ public:
     uint32_t readDword(std::string_view name) const;
     std::string readString(std::string_view name) const;
     std::vector<uint8_t> readBinary(std::string_view name) const;
+    // A string kept as Unicode (UTF-8), such as a file path, that the code page may not hold.
+    std::string readUnicodeString(std::string_view name) const;
 
     // Writes are kept until close (or destruction) and then stored in one replacement of the file.
     // Throws RegistryError when the store cannot be written.
     void writeDword(std::string_view name, uint32_t value);
     void writeString(std::string_view name, std::string_view value);
     void writeBinary(std::string_view name, const std::vector<uint8_t>& value);
+    void writeUnicodeString(std::string_view name, std::string_view utf8);
     void deleteValue(std::string_view name);
 
     std::vector<std::string> subKeyNames() const;

@@ -4,6 +4,7 @@
 #include "model/cvSetup.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
+#include "platform/Registry.h"
 #include "ui/cvReportModel.h"
 #include "ui/cvScheduler.h"
 #include "ui/frmMessageSelect.h"
@@ -144,6 +145,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     options::RegisterOptions(OptionStore);
     SetLogFilePath((DataFolder() + "mailerdeamon.log").toStdString());
     OptionStore.LoadFromRegistry(options::RegistryBase);
+    // A damaged options file was kept aside while loading: say so once the window is up.
+    if (const std::string notice = platform::takeRegistryNotice(); !notice.empty())
+        QTimer::singleShot(0, this, [this, notice] { ShowMessage(QString::fromStdString(notice), QMessageBox::Warning); });
     const TOptionRect& r = options::MainWindow;
     setGeometry(r.Left, r.Top, std::max(r.Right - r.Left, 100), std::max(r.Bottom - r.Top, 100));
     pcMain->setCurrentWidget(tsGroups);
@@ -186,7 +190,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 
     Scheduler = std::make_unique<TcvScheduler>(*Setup, *Mailer);
     Scheduler->OnLoad = [this] { LoadPendingSetup(); };
-    Scheduler->OnSave = [this] { SaveSetup(platform::toDisplay(options::SetupName)); };
+    Scheduler->OnSave = [this] { SaveSetup(QString::fromStdString(options::SetupName)); };
     Scheduler->OnPolled = [this] { RefreshContactsPage(); };
 
     if (options::AutoStartMailer) {
@@ -609,7 +613,7 @@ void TfrmMain::RefreshCommands() {
     QString caption = options::SetupName.empty()
                           ? QString("%1 %2 [Untitled]").arg(ProductName, ProductVersion)
                           : QString("%1 %2 [%3]").arg(ProductName, ProductVersion,
-                                                      platform::toDisplay(options::SetupName));
+                                                      QString::fromStdString(options::SetupName));
     if (Setup && Setup->Modified) caption += '*';
     setWindowTitle(caption);
 

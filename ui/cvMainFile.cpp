@@ -2,6 +2,7 @@
 #include "mailer/cvMailer.h"
 #include "model/cvSetup.h"
 #include "platform/CodePage.h"
+#include "platform/SafeFile.h"
 #include "ui/cvMain.h"
 #include "ui/cvScheduler.h"
 
@@ -12,7 +13,6 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <filesystem>
 #include <stdexcept>
 
 namespace {
@@ -21,8 +21,6 @@ const char* const SaveFirstText = "The current setup has changed. Do you want to
 const char* const SaveBeforeClosingText = "The current setup has changed. Do you want to save before closing?";
 
 QString setupFilter() { return QString("%1 files (*%2)|*%3").arg(TfrmMain::ProductName, ".xml", ".xml"); }
-
-std::filesystem::path fsPath(const QString& path) { return std::filesystem::path(path.toStdU16String()); }
 
 }  // namespace
 
@@ -61,26 +59,16 @@ void TfrmMain::SaveSetup(const QString& path) {
     if (path.isEmpty()) throw std::runtime_error("Filename is empty!");
     const auto operation = beginFileOperation(QString("Saving project %1...").arg(QFileInfo(path).fileName()));
 
-    // The new content is complete under a temporary name before the old file becomes the ".bak":
-    // a failed save leaves both the file and its ".bak" as they were.
+    // The new content is complete under a temporary name before anything else changes; then the
+    // old file gets its second name ".bak" and the new one replaces it in one rename, so the name
+    // always holds a complete setup and a failure leaves both the file and its ".bak" as they were.
     const QString temporary = path + ".saving";
     try {
         Setup->SaveToFile(temporary.toStdString());
+        platform::replaceKeepingBackup(temporary, path, ChangeFileExt(path, ".bak"));
     } catch (...) {
         QFile::remove(temporary);
         throw;
-    }
-    std::error_code ignored;
-    if (QFileInfo::exists(path)) {
-        const QString backup = ChangeFileExt(path, ".bak");
-        std::filesystem::remove(fsPath(backup), ignored);
-        std::filesystem::rename(fsPath(path), fsPath(backup), ignored);
-    }
-    std::error_code error;
-    std::filesystem::rename(fsPath(temporary), fsPath(path), error);
-    if (error) {
-        QFile::remove(temporary);
-        throw std::runtime_error("Cannot write " + path.toStdString() + ": " + error.message());
     }
     Setup->Modified = false;
     RefreshCommands();
@@ -89,7 +77,7 @@ void TfrmMain::SaveSetup(const QString& path) {
 bool TfrmMain::SaveCommand() {
     if (options::SetupName.empty()) return SaveAsCommand();
     try {
-        SaveSetup(platform::toDisplay(options::SetupName));
+        SaveSetup(QString::fromStdString(options::SetupName));
         FailedLoadName.clear();
         return true;
     } catch (const std::exception& e) {
@@ -110,7 +98,7 @@ bool TfrmMain::SaveAsCommand() {
         RefreshCommands();
         return false;
     }
-    options::SetupName = platform::fromDisplay(path);
+    options::SetupName = path.toStdString();
     FailedLoadName.clear();
     RefreshCommands();
     return true;
@@ -141,12 +129,12 @@ void TfrmMain::acSetupNewExecute() {
 void TfrmMain::acSetupLoadExecute() {
     if (!SaveBeforeReplacing()) return;
     const QString path = ChooseOpenFile("Open a saved setup", DialogFilter(setupFilter() + "|All files|*.*"),
-                                        platform::toDisplay(options::SetupName));
+                                        QString::fromStdString(options::SetupName));
     if (path.isEmpty()) return;
     ClearSelection();
     try {
         LoadSetup(path);
-        options::SetupName = platform::fromDisplay(path);
+        options::SetupName = path.toStdString();
         FailedLoadName.clear();
     } catch (const std::exception& e) {
         // The setup is empty now: it must not be saved over any file under the old name.
@@ -160,7 +148,7 @@ void TfrmMain::acSetupLoadExecute() {
 
 void TfrmMain::LoadPendingSetup() {
     if (options::SetupName.empty()) return;
-    const QString path = platform::toDisplay(options::SetupName);
+    const QString path = QString::fromStdString(options::SetupName);
     try {
         LoadSetup(path);
     } catch (...) {
@@ -206,7 +194,7 @@ bool TfrmMain::CloseQuery() {
 bool TfrmMain::ShutDown() {
     if (options::SaveAtShutdown && !options::SetupName.empty() && !savedOnClose_) {
         try {
-            SaveSetup(platform::toDisplay(options::SetupName));
+            SaveSetup(QString::fromStdString(options::SetupName));
         } catch (const std::exception& e) {
             ReportError(e);
             return false;
@@ -218,7 +206,7 @@ bool TfrmMain::ShutDown() {
         options::MainWindow = {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
     }
     if (options::SetupName.empty() && !FailedLoadName.isEmpty())
-        options::SetupName = platform::fromDisplay(FailedLoadName);
+        options::SetupName = FailedLoadName.toStdString();
     try {
         OptionStore.SaveToRegistry(options::RegistryBase);
     } catch (const std::exception& e) {

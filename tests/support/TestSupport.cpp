@@ -1,6 +1,8 @@
 #include "tests/support/TestSupport.h"
 
+#include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -26,6 +28,23 @@ ScopedRegistry::ScopedRegistry() : file_(dir_.file("hkcu.reg")) {
 ScopedRegistry::~ScopedRegistry() {
     if (hadPrevious_) setenv("CORVANE_REGISTRY", previous_.c_str(), 1);
     else unsetenv("CORVANE_REGISTRY");
+}
+
+FileSizeLimit::FileSizeLimit(long bytes) {
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    previousSoft_ = static_cast<unsigned long long>(limit.rlim_cur);
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("cannot limit the file size");
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(previousSoft_);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previousHandler_);
 }
 
 std::string readFile(const std::string& path) {

@@ -31,6 +31,20 @@ private:
     bool hadPrevious_ = false;
 };
 
+// Makes writes past `bytes` in any file fail as on a full disk (EFBIG instead of SIGXFSZ) for the
+// guard's lifetime; needs no privileges.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long long previousSoft_ = 0;
+    void (*previousHandler_)(int) = nullptr;
+};
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);

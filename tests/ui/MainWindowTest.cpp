@@ -197,6 +197,9 @@ TEST_F(UiTest, SaveAsAddsTheXmlExtensionAndALaterSaveWritesTheSameFile) {
 TEST_F(UiTest, SavingOverAnExistingFileKeepsItsContentInTheBak) {
     const std::string a = dir.file("a.xml");
     writeSetupFile(a, "OLD");
+    // As an older program or another tool may have left it.
+    std::filesystem::permissions(a, std::filesystem::perms::group_read | std::filesystem::perms::others_read,
+                                 std::filesystem::perm_options::add);
     testsupport::writeFile(dir.file("a.bak"), "older");
     auto w = makeWindow();
     addGroup(*w->Setup, "NEW");
@@ -205,6 +208,9 @@ TEST_F(UiTest, SavingOverAnExistingFileKeepsItsContentInTheBak) {
     EXPECT_EQ(groupCodeInFile(dir.file("a.bak")), "OLD");
     EXPECT_FALSE(testsupport::fileExists(a + ".saving"));
     EXPECT_FALSE(w->Setup->Modified);
+    // The backup holds the same passwords as the setup.
+    const auto others = std::filesystem::perms::group_all | std::filesystem::perms::others_all;
+    EXPECT_EQ(std::filesystem::status(dir.file("a.bak")).permissions() & others, std::filesystem::perms::none);
 }
 
 TEST_F(UiTest, FailedSaveLeavesTheFileAndItsBakAsTheyWere) {
@@ -231,6 +237,66 @@ TEST_F(UiTest, FailedSaveLeavesTheFileAndItsBakAsTheyWere) {
     } catch (const std::exception& e) {
         EXPECT_STREQ(e.what(), "Filename is empty!");
     }
+}
+
+TEST_F(UiTest, SavesOnAFullDiskAreReportedAndKeepTheFileAndItsBak) {
+    const std::string a = dir.file("a.xml");
+    writeSetupFile(a, "OLD");
+    testsupport::writeFile(dir.file("a.bak"), "older");
+    const std::string old = testsupport::readFile(a);
+    auto w = makeWindow();
+    TcvGroup* g = addGroup(*w->Setup, "NEW");
+    for (int i = 0; i < 500; ++i) {
+        auto* c = new TcvContact;
+        c->Email = "contact" + std::to_string(i) + "@example.com";
+        g->AddContact(c);
+    }
+    options::SetupName = a;
+    {
+        testsupport::FileSizeLimit full(static_cast<long>(old.size()) + 4096);
+        w->acSetupSave->trigger();
+        w->acSetupSave->trigger();
+    }
+    ASSERT_EQ(w->messages.size(), 2u);
+    EXPECT_EQ(w->messageIcons[1], QMessageBox::Critical);
+    EXPECT_EQ(testsupport::readFile(a), old);
+    EXPECT_EQ(testsupport::readFile(dir.file("a.bak")), "older");
+    EXPECT_FALSE(testsupport::fileExists(a + ".saving"));
+    EXPECT_TRUE(w->Setup->Modified);
+}
+
+TEST_F(UiTest, ABakThatCannotBeReplacedIsReportedAndTheFileStays) {
+    const std::string a = dir.file("a.xml");
+    writeSetupFile(a, "OLD");
+    std::filesystem::create_directory(dir.file("a.bak"));
+    auto w = makeWindow();
+    addGroup(*w->Setup, "NEW");
+    options::SetupName = a;
+    w->acSetupSave->trigger();
+    ASSERT_EQ(w->messages.size(), 1u);
+    EXPECT_TRUE(w->messages[0].contains("a.bak"));
+    EXPECT_EQ(groupCodeInFile(a), "OLD");
+    EXPECT_FALSE(testsupport::fileExists(a + ".saving"));
+    EXPECT_TRUE(w->Setup->Modified);
+}
+
+TEST_F(UiTest, ASetupNameOutsideTheCodePageIsSavedAgainAndStoredAsItIs) {
+    auto w = makeWindow();
+    addGroup(*w->Setup, "ONE");
+    const std::string name = dir.file("\xD1\x80\xD0\xB0\xD1\x81\xD1\x81\xD1\x8B\xD0\xBB\xD0\xBA\xD0\xB0 \xE2\x9C\x93");
+    w->saveNames = {QString::fromStdString(name)};
+    w->acSetupSaveAs->trigger();
+    EXPECT_EQ(options::SetupName, name + ".xml");
+    w->Setup->Groups(0)->SetCode("TWO");
+    w->acSetupSave->trigger();
+    EXPECT_TRUE(w->messages.empty());
+    EXPECT_EQ(groupCodeInFile(name + ".xml"), "TWO");
+    EXPECT_EQ(groupCodeInFile(name + ".bak"), "ONE");
+
+    w->OptionStore.SaveToRegistry(options::RegistryBase);
+    options::SetupName.clear();
+    w->OptionStore.LoadFromRegistry(options::RegistryBase);
+    EXPECT_EQ(options::SetupName, name + ".xml");
 }
 
 TEST_F(UiTest, LoadAndSaveShowTheirProgressEveryFiveKilobytes) {
