@@ -134,6 +134,8 @@ bool TcvMailer::TrySend(TcvGroup* group, TcvMessage* message, TcvContact* contac
     }
     try {
         SendToContact(group->Account, message, contact);
+    } catch (const EcvMailerCancelled&) {
+        return false;
     } catch (const std::exception&) {
         if (alive(contactAlive)) contact->SetBounces(contact->Bounces + 1);
         return false;
@@ -156,22 +158,36 @@ void TcvMailer::SendToContact(TcvAccount* account, TcvMessage* message, TcvConta
     const std::string messageCode = message->Code;
     const std::weak_ptr<const void> contactAlive = contact->Alive();
     const std::weak_ptr<const void> messageAlive = message->Alive();
+    const std::weak_ptr<const void> accountAlive = account ? account->Alive() : std::weak_ptr<const void>();
+    // Every wait on the network and every event handler may let the user delete what this mail
+    // uses: checked after each of them before anything is touched again.
+    const auto stillThere = [&](bool accountNeeded) {
+        if (!alive(contactAlive) || !alive(messageAlive))
+            throw EcvMailerCancelled("The contact or message was deleted while sending");
+        if (!accountNeeded) return;
+        forgetDeletedAccount();
+        if (!CurrentAccount) throw EcvMailerCancelled("The account was deleted while sending");
+    };
     try {
         forgetDeletedAccount();
         if (!CurrentAccount && Smtp) {
             Smtp->quit();
             Smtp.reset();
+            stillThere(false);
         }
         if (!Smtp) {
+            if (account && !alive(accountAlive)) throw EcvMailerCancelled("The account was deleted while sending");
             setCurrentAccount(account);
             if (!account) throw EcvMailerError("The group has no account to send with");
             Smtp = std::make_unique<mailtext::SmtpClient>(SmtpSettingsOf(*account));
             Smtp->connect();
-            if (!alive(contactAlive) || !alive(messageAlive))
-                throw EcvMailerError("The contact or message was deleted while sending");
+            stillThere(true);
         }
         mailtext::Mail mail;
-        if (OnSending) OnSending(*this, *contact, *message, subject, bodies);
+        if (OnSending) {
+            OnSending(*this, *contact, *message, subject, bodies);
+            stillThere(true);
+        }
         ComposeMail(mail, *contact, *message, CurrentAccount, subject, plain, html);
         const uint32_t t0 = platform::tickCount();
         Smtp->send(mail);
@@ -217,6 +233,7 @@ void TcvMailer::SendManual(const std::vector<TcvContact*>* contacts, TcvMessage*
         if (group->IndexOfContact(contact) < 0 || contact->FindHistory(code)) continue;
         try {
             SendToContact(group->Account, message, contact);
+        } catch (const EcvMailerCancelled&) {
         } catch (const std::exception&) {
             if (alive(contactAlive)) contact->SetBounces(contact->Bounces + 1);
         }

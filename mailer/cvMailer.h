@@ -22,6 +22,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The user deleted the contact, message or account while the mail waited on the network: nothing
+// was sent, and it is no bounce of the contact.
+class EcvMailerCancelled : public EcvMailerError {
+public:
+    using EcvMailerError::EcvMailerError;
+};
+
 class TcvMailer {
 public:
     explicit TcvMailer(TcvSetup* Setup);

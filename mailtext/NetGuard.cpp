@@ -43,6 +43,10 @@ void rethrowTranslated(const std::string& step) {
         throw;
     } catch (const std::exception& e) {
         throw EMailError(step + ": " + e.what());
+    } catch (...) {
+        // Whatever else was thrown still ends as an error of the mail layer, never past this
+        // function's promise not to return.
+        throw EMailError(step + ": unexpected error");
     }
 }
 

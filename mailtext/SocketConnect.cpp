@@ -2,6 +2,9 @@
 
 #include "mailtext/MailErrors.h"
 
+#include "platform/AntiFreeze.h"
+
+#include <Poco/AutoPtr.h>
 #include <Poco/Exception.h>
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Timespan.h>
@@ -28,10 +31,28 @@ Poco::Net::StreamSocket connectSocket(const std::string& host, int port, const N
         throw EMailConnectError(step + ": invalid port " + std::to_string(port));
     try {
         Poco::Net::SocketAddress address(host, static_cast<Poco::UInt16>(port));
-        Poco::Net::StreamSocket socket;
+        Poco::Net::StreamSocket socket(address.family());
+        // Quitting the program wakes whatever this socket waits for, from the first SYN on.
+        Poco::AutoPtr<Poco::Net::SocketImpl> impl(socket.impl(), true);
+        if (!platform::registerInterrupter(impl.get(), [impl]() mutable {
+                try {
+                    impl->shutdown();
+                } catch (...) {
+                    // Not connected yet or already closed: nothing waits on it.
+                }
+            }))
+            throw EMailConnectError(step + ": the program is closing");
+        struct Unregister {
+            Poco::Net::StreamSocket& socket;
+            bool keep = false;
+            ~Unregister() {
+                if (!keep) platform::unregisterInterrupter(socket.impl());
+            }
+        } unregister{socket};
         socket.connect(address, millis(timeouts.ConnectMs));
         socket.setReceiveTimeout(millis(timeouts.ReplyMs));
         socket.setSendTimeout(millis(timeouts.ReplyMs));
+        unregister.keep = true;
         return socket;
     } catch (const Poco::TimeoutException& e) {
         throw EMailConnectError(step + ": no connection to " + host + ":" + std::to_string(port) +
@@ -43,6 +64,7 @@ Poco::Net::StreamSocket connectSocket(const std::string& host, int port, const N
 }
 
 void closeSocket(Poco::Net::StreamSocket& socket) noexcept {
+    platform::unregisterInterrupter(socket.impl());
     try {
         socket.shutdown();
     } catch (...) {

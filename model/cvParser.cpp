@@ -5,8 +5,11 @@
 #include "mailtext/MailErrors.h"
 #include "mailtext/Pop3Client.h"
 #include "model/cvSetup.h"
+#include "options/OptionRefs.h"
 #include "platform/Clock.h"
+#include "platform/CodePage.h"
 #include "platform/Locale.h"
+#include "platform/Registry.h"
 #include "platform/SharedLibrary.h"
 #include "platform/UiHooks.h"
 
@@ -14,6 +17,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -25,8 +29,21 @@ std::string valueOf(const std::string& variable) {
     return eq == std::string::npos ? std::string() : variable.substr(eq + 1);
 }
 
-bool fileExists(const std::string& path) {
-    return !path.empty() && QFileInfo(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size()))).isFile();
+// Paths of the model are in the code page; the file system wants them as Unicode.
+QString filePath(const std::string& path) { return platform::toDisplay(path); }
+
+const std::string PluginKey = std::string(options::RegistryBase) + "\\Plugins";
+
+// Libraries the user declined during this run: asked about once, not at every mail.
+std::set<std::string>& declinedThisRun() {
+    static std::set<std::string> paths;
+    return paths;
+}
+
+std::string acceptQuestion(const std::string& parserName, const std::string& path) {
+    return "The parser \"" + parserName + "\" wants to load the plug-in library\r" + path +
+           "\rwhich has not been accepted on this computer. A plug-in runs with all your rights: load it only "
+           "if you trust it.\r\rLoad it, and accept this library from now on?";
 }
 
 // Copies a string the plug-in returned and hands the pointer back to it, exactly once.
@@ -99,13 +116,35 @@ void TcvParser::ParseImportVars(std::string_view body, TStringList& variables) {
     }
 }
 
-void TcvParser::LoadPreprocessor() {
+bool PreprocessorAccepted(const std::string& path) {
+    if (path.empty()) return false;
+    const auto key = platform::RegistryKey::openExisting(PluginKey);
+    return key && key->valueType(path) == platform::RegType::Dword && key->readDword(path) != 0;
+}
+
+void AcceptPreprocessor(const std::string& path) {
+    if (path.empty()) return;
+    declinedThisRun().erase(path);
+    auto key = platform::RegistryKey::openCreate(PluginKey);
+    if (!key) throw std::runtime_error("Cannot store the accepted plug-in library in the options");
+    key->writeDword(path, 1);
+    key->close();
+}
+
+void TcvParser::releasePreprocessor() {
     GetFieldnames = nullptr;
     Preprocess = nullptr;
     FreePointer = nullptr;
     LibraryHandle.reset();
-    if (!fileExists(Preprocessor)) return;
-    LibraryHandle = platform::SharedLibrary::load(Preprocessor);
+}
+
+void TcvParser::LoadPreprocessor() {
+    releasePreprocessor();
+    // A library runs with the user's rights the moment it loads: only a file named by its full
+    // path, that the user accepted on this computer, is ever loaded.
+    const QFileInfo file(filePath(Preprocessor));
+    if (Preprocessor.empty() || file.isRelative() || !file.isFile() || !PreprocessorAccepted(Preprocessor)) return;
+    LibraryHandle = platform::SharedLibrary::load(platform::toUtf8(Preprocessor));
     if (!LibraryHandle) return;
     GetFieldnames = reinterpret_cast<TGetFieldnames>(LibraryHandle->symbol("GetFieldnames"));
     Preprocess = reinterpret_cast<TPreprocess>(LibraryHandle->symbol("Preprocess"));
@@ -117,8 +156,26 @@ bool TcvParser::HasPreprocessor() {
     return LibraryHandle && !Preprocessor.empty();
 }
 
+bool TcvParser::askForPreprocessor() {
+    if (LibraryHandle || Preprocessor.empty() || PreprocessorAccepted(Preprocessor) ||
+        declinedThisRun().count(Preprocessor))
+        return true;
+    const QFileInfo file(filePath(Preprocessor));
+    if (file.isRelative() || !file.isFile()) return true;
+    const std::string path = Preprocessor;
+    const std::weak_ptr<const void> self = Alive();
+    const std::weak_ptr<const void> groupAlive = Group ? Group->Alive() : std::weak_ptr<const void>();
+    // Never accepted without a user to ask.
+    const bool accepted = platform::confirmOkCancel(acceptQuestion(Name, path), false);
+    if (accepted) AcceptPreprocessor(path);
+    else declinedThisRun().insert(path);
+    // The question let the user work meanwhile.
+    return !self.expired() && !groupAlive.expired();
+}
+
 void TcvParser::AddPluginFields() {
-    if (!Group || !HasPreprocessor() || !GetFieldnames || !FreePointer) return;
+    if (!Group || !askForPreprocessor()) return;
+    if (!HasPreprocessor() || !GetFieldnames || !FreePointer) return;
     for (const std::string& line : mailtext::splitLines(takePluginText(GetFieldnames(), FreePointer))) {
         if (line.empty() || platform::sameText(line, "email") || Group->IndexOfFieldDef(line) >= 0) continue;
         auto* def = new TcvFieldDef;
@@ -171,6 +228,7 @@ bool TcvParser::ParseMessage(const mailtext::Mail* mail) {
         body.clear();
     }
     if (!triggersPass(mail->Subject, body)) return false;
+    if (!askForPreprocessor() || !Group) return false;
     // The mail and its variables serve the actions of this call only.
     struct Current {
         TcvParser& parser;
@@ -200,9 +258,13 @@ bool TcvParser::ParseMessage(const mailtext::Mail* mail) {
     return handled;
 }
 
-void TcvParser::raiseAction(TcvContact* contact, TcvGroup* group, int code) {
-    TcvSetup* setup = Group ? Group->Setup : nullptr;
-    if (setup && setup->OnParserAction) setup->OnParserAction(this, contact, group, code);
+bool TcvParser::raiseAction(TcvContact* contact, TcvGroup* group, int code) {
+    TcvSetup* setup = group ? group->Setup : nullptr;
+    if (!setup || !setup->OnParserAction) return true;
+    const std::weak_ptr<const void> groupAlive = group->Alive();
+    const std::weak_ptr<const void> contactAlive = contact ? contact->Alive() : std::weak_ptr<const void>();
+    setup->OnParserAction(this, contact, group, code);
+    return !groupAlive.expired() && (!contact || !contactAlive.expired());
 }
 
 bool TcvParser::ApplyAction(const std::string& address) {
@@ -241,8 +303,8 @@ bool TcvParser::ApplyAction(const std::string& address) {
         return true;
     case TcvParserAction::Unsubscribe:
         if (found < 0) return false;
-        raiseAction(group->Contacts(found), group, 2);
-        group->Unsubscribe(group->IndexOfEmail(address));
+        // The handler may let the user work: the group or contact may be gone afterwards.
+        if (raiseAction(group->Contacts(found), group, 2)) group->Unsubscribe(group->IndexOfEmail(address));
         return true;
     case TcvParserAction::UnsubscribeAll: {
         TcvSetup* setup = group->Setup;
@@ -252,15 +314,13 @@ bool TcvParser::ApplyAction(const std::string& address) {
             TcvGroup* other = setup->Groups(g);
             const int position = other->IndexOfEmail(address);
             if (position < 0) continue;
-            raiseAction(other->Contacts(position), other, 2);
-            other->Unsubscribe(other->IndexOfEmail(address));
+            if (raiseAction(other->Contacts(position), other, 2)) other->Unsubscribe(other->IndexOfEmail(address));
         }
         return found >= 0;
     }
     case TcvParserAction::Delete:
         if (found >= 0) {
-            raiseAction(group->Contacts(found), group, 2);
-            group->DeleteContact(group->IndexOfEmail(address));
+            if (raiseAction(group->Contacts(found), group, 2)) group->DeleteContact(group->IndexOfEmail(address));
         }
         return found >= 0 || !address.empty();
     case TcvParserAction::Freeze:

@@ -273,6 +273,7 @@ public:
     // The body's name=value lines, names trimmed and lower-cased, values trimmed.
     static void ParseImportVars(std::string_view body, TStringList& variables);
 
+    // Loads only an accepted library named by its full path (see AcceptPreprocessor).
     void LoadPreprocessor();
     bool HasPreprocessor();
     void AddPluginFields();
@@ -301,7 +302,12 @@ public:
 private:
     bool triggersPass(const std::string& subject, const std::string& body) const;
     void readVariables(const std::string& sender, const std::string& subject, const std::string& body);
-    void raiseAction(TcvContact* contact, TcvGroup* group, int code);
+    void releasePreprocessor();
+    // Asks the user, once, whether a library not yet accepted may be loaded. False when the parser
+    // or its group was deleted while the question was open.
+    bool askForPreprocessor();
+    // Raises OnParserAction; false when its handler deleted the group or the contact meanwhile.
+    bool raiseAction(TcvContact* contact, TcvGroup* group, int code);
     std::string variableValue(std::string_view name) const;
     bool tryAddresses(const std::vector<std::string>& addresses);
 
@@ -456,6 +462,11 @@ private:
     std::vector<std::unique_ptr<TcvAccount>> accounts_;
     std::vector<std::unique_ptr<TcvGroup>> groups_;
 };
+
+// Plug-in libraries the user accepted on this computer, kept in the per-user options store by
+// their full path. A library picked in the plug-in dialog is accepted by that choice.
+bool PreprocessorAccepted(const std::string& path);
+void AcceptPreprocessor(const std::string& path);
 
 // -1, 0 or 1: domains compared ignoring case (locale-aware), then the local parts.
 int CompareEmails(std::string_view a, std::string_view b);

@@ -190,7 +190,9 @@ void TcvParser::ReadXml(TXmlNode& node) {
     TriggerSubjWords = readText(node, "TriggerSubjWords");
     DeleteMethod = node.GetChildInt("DeleteMethod", 0);
     Preprocessor = readText(node, "Preprocessor");
-    LoadPreprocessor();
+    // A file or clipboard text may name any library: it is loaded only when the parser needs it
+    // and the user has accepted it, never merely because it was read.
+    releasePreprocessor();
 }
 
 void TcvParser::WriteXml(TXmlNode& node) const {

@@ -8,7 +8,9 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <unordered_map>
 
 namespace platform {
 
@@ -17,6 +19,17 @@ namespace {
 BlockingRunner& installedRunner() {
     static BlockingRunner runner;
     return runner;
+}
+
+struct Interrupters {
+    std::mutex mutex;
+    std::unordered_map<const void*, std::function<void()>> items;
+    int interrupting = 0;
+};
+
+Interrupters& interrupters() {
+    static Interrupters registry;
+    return registry;
 }
 
 bool onApplicationThread() {
@@ -70,10 +83,51 @@ BlockingRunner eventProcessingRunner(int idleMs) {
         });
         // A nested call that finishes first may already have quit this loop's predecessor; keep
         // going until our own worker is done.
-        while (!state->done.load()) loop.exec();
-        worker.join();
+        while (!state->done.load()) {
+            // Once the application quits, every event loop returns at once with -1: waiting on
+            // would spin a core until the call's time-out. The call is woken up instead.
+            if (loop.exec() == -1 && !state->done.load()) {
+                InterruptionScope interrupting;
+                worker.join();
+                break;
+            }
+        }
+        if (worker.joinable()) worker.join();
         if (state->error) std::rethrow_exception(state->error);
     };
+}
+
+bool registerInterrupter(const void* key, std::function<void()> interrupt) {
+    Interrupters& r = interrupters();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    if (r.interrupting > 0) return false;
+    r.items[key] = std::move(interrupt);
+    return true;
+}
+
+void unregisterInterrupter(const void* key) {
+    Interrupters& r = interrupters();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.items.erase(key);
+}
+
+bool interruptionUnderWay() {
+    Interrupters& r = interrupters();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    return r.interrupting > 0;
+}
+
+InterruptionScope::InterruptionScope() {
+    Interrupters& r = interrupters();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    ++r.interrupting;
+    for (auto& [key, interrupt] : r.items) interrupt();
+}
+
+InterruptionScope::~InterruptionScope() {
+    Interrupters& r = interrupters();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    --r.interrupting;
 }
 
 ScopedBlockingRunner::ScopedBlockingRunner(BlockingRunner runner)

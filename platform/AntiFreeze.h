@@ -20,7 +20,27 @@ BlockingRunner setBlockingRunner(BlockingRunner runner);
 // A runner for Qt programs (QtCore only): runs the call on a worker thread while the calling
 // thread keeps processing its events, waking at least every idleMs milliseconds. Runs inline when
 // there is no QCoreApplication or when it is used from a thread other than the application's.
+// When the application quits during the wait, the registered resources are interrupted so that the
+// call ends promptly (with the error of its interrupted resource) instead of waiting out its time-out.
 BlockingRunner eventProcessingRunner(int idleMs = 250);
+
+// Blocking calls that must end when the program quits in the middle of their wait. The layer that
+// owns a blocking resource (a socket) registers how to interrupt it, under a key of its own, for as
+// long as the resource lives; the interrupter runs on another thread and must only wake the
+// waiting call (shut the socket down). Registering returns false while an interruption is under
+// way: the caller should give up at once instead of starting to wait.
+bool registerInterrupter(const void* key, std::function<void()> interrupt);
+void unregisterInterrupter(const void* key);
+bool interruptionUnderWay();
+
+// Interrupts every registered resource, and refuses new registrations, for the guard's lifetime.
+class InterruptionScope {
+public:
+    InterruptionScope();
+    ~InterruptionScope();
+    InterruptionScope(const InterruptionScope&) = delete;
+    InterruptionScope& operator=(const InterruptionScope&) = delete;
+};
 
 // Installs the given runner for the guard's lifetime and restores the previous one afterwards.
 class ScopedBlockingRunner {

@@ -16,7 +16,9 @@ void showMessage(const std::string& text) {
     else recordedMessages().push_back(text);
 }
 
-bool confirmOkCancel(const std::string& text) { return installed.confirm ? installed.confirm(text) : true; }
+bool confirmOkCancel(const std::string& text, bool headless) {
+    return installed.confirm ? installed.confirm(text) : headless;
+}
 
 void processEvents() {
     if (installed.processEvents) installed.processEvents();

@@ -21,8 +21,9 @@ UiHooks setUiHooks(UiHooks hooks);
 
 // A modal message with an OK button; the text is in the 8-bit code page.
 void showMessage(const std::string& text);
-// A modal question with OK and Cancel buttons; true for OK.
-bool confirmOkCancel(const std::string& text);
+// A modal question with OK and Cancel buttons; true for OK. Without a user interface the answer is
+// `headless`.
+bool confirmOkCancel(const std::string& text, bool headless = true);
 // Lets the user interface handle its pending events.
 void processEvents();
 // Gives the processor away once (a zero-length sleep).

@@ -1,9 +1,12 @@
 #include "mailtext/IdMessageHelpers.h"
 #include "model/cvSetup.h"
 #include "platform/SharedLibrary.h"
+#include "platform/UiHooks.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -29,6 +32,8 @@ std::unique_ptr<mailtext::Mail> mail(const std::string& from, const std::string&
 
 struct HostFixture : ::testing::Test {
     HostFixture() {
+        for (const char* path : {COUNTING_PLUGIN_PATH, NOFREE_PLUGIN_PATH, ORDWELL_LIBRARY_PATH})
+            AcceptPreprocessor(path);
         group = new TcvGroup;
         setup.AddGroup(group);
         parser = new TcvParser;
@@ -36,6 +41,7 @@ struct HostFixture : ::testing::Test {
         parser->ContactSource = TcvContactSource::EmailVar;
         parser->ImportVars = true;
     }
+    testsupport::ScopedRegistry registry;
     TcvSetup setup;
     TcvGroup* group;
     TcvParser* parser;
@@ -95,12 +101,15 @@ TEST_F(HostFixture, OrdwellSubscribesTheBuyerWithOrderFields) {
     EXPECT_EQ(buyer->CustomField(group->IndexOfFieldDef("Name")), "Ann Smith");
 }
 
-TEST_F(HostFixture, ReadingFromXmlLoadsAndReleasesTheLibrary) {
+TEST_F(HostFixture, ReadingFromXmlReleasesTheLibraryAndLoadsNothing) {
     parser->Preprocessor = ORDWELL_LIBRARY_PATH;
+    ASSERT_TRUE(parser->HasPreprocessor());
     const std::string text = parser->SaveToString();
     TcvParser copy;
     copy.LoadFromString(text);
-    EXPECT_NE(copy.LibraryHandle, nullptr);
+    // Reading names the library; only a parser that needs it loads it.
+    EXPECT_EQ(copy.LibraryHandle, nullptr);
+    EXPECT_TRUE(copy.HasPreprocessor());
     EXPECT_NE(copy.Preprocess, nullptr);
     // Read again naming a file that is gone: the old library is released, nothing replaces it.
     copy.Preprocessor = "/nonexistent/libgone.so";
@@ -112,5 +121,61 @@ TEST_F(HostFixture, ReadingFromXmlLoadsAndReleasesTheLibrary) {
     testsupport::TempDir dir;
     testsupport::writeFile(dir.file("fake.so"), "not a library");
     copy.Preprocessor = dir.file("fake.so");
+    AcceptPreprocessor(copy.Preprocessor);
     EXPECT_FALSE(copy.HasPreprocessor());
+}
+
+// Setup files and clipboard text come from anywhere: a library they name is loaded only from a full
+// path the user accepted on this computer, and the user is asked once about any other.
+TEST_F(HostFixture, OnlyAcceptedLibrariesByTheirFullPathAreLoaded) {
+    Counters counters;
+    testsupport::ScopedRegistry fresh;  // nothing accepted on this "computer"
+    std::vector<std::string> questions;
+    bool answer = false;
+    platform::UiHooks hooks;
+    hooks.confirm = [&](const std::string& text) {
+        questions.push_back(text);
+        return answer;
+    };
+    const platform::UiHooks previous = platform::setUiHooks(hooks);
+    parser->Name = "Orders";
+    parser->Preprocessor = COUNTING_PLUGIN_PATH;
+    const auto order = [] { return mail("a@x.com", "email=buyer@x.com"); };
+
+    // Declined: no library, the built-in extraction, and no second question in this run.
+    EXPECT_TRUE(parser->ParseMessage(order().get()));
+    EXPECT_EQ(parser->LibraryHandle, nullptr);
+    EXPECT_EQ(counters.results(), 0);
+    parser->ParseMessage(order().get());
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_NE(questions[0].find(COUNTING_PLUGIN_PATH), std::string::npos);
+    EXPECT_FALSE(PreprocessorAccepted(COUNTING_PLUGIN_PATH));
+
+    // Accepted by the user: loaded, and remembered for later runs.
+    AcceptPreprocessor(COUNTING_PLUGIN_PATH);
+    EXPECT_TRUE(parser->ParseMessage(order().get()));
+    EXPECT_NE(parser->LibraryHandle, nullptr);
+    EXPECT_EQ(counters.results(), 1);
+    EXPECT_EQ(questions.size(), 1u);
+
+    // A relative name is never loaded, whatever was accepted, and nobody is asked about it.
+    TcvParser relative;
+    relative.Preprocessor = std::filesystem::path(COUNTING_PLUGIN_PATH).filename().string();
+    AcceptPreprocessor(relative.Preprocessor);
+    EXPECT_FALSE(relative.HasPreprocessor());
+
+    // The question lets the user work: a parser deleted meanwhile parses nothing more.
+    parser->Preprocessor = NOFREE_PLUGIN_PATH;
+    parser->LoadFromString(parser->SaveToString());
+    hooks.confirm = [&](const std::string&) {
+        group->DeleteParser(0);
+        return true;
+    };
+    platform::setUiHooks(hooks);
+    EXPECT_FALSE(parser->ParseMessage(order().get()));
+    EXPECT_EQ(group->ParserCount(), 0);
+    // Without a user to ask, nothing is accepted.
+    platform::setUiHooks({});
+    EXPECT_FALSE(platform::confirmOkCancel("load?", false));
+    platform::setUiHooks(previous);
 }

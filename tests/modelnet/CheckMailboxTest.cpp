@@ -8,6 +8,7 @@
 #include "platform/UiHooks.h"
 #include "tests/mailnet/FaultServer.h"
 #include "tests/mailnet/MailServers.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +127,8 @@ TEST_F(Mailbox, UnhandledMailStaysWhileAParserOnTheAccountIsStopped) {
 
 TEST_F(Mailbox, OrderNotificationSubscribesTheBuyerThroughOrdwell) {
     useMailbox("user9");
+    testsupport::ScopedRegistry registry;
+    AcceptPreprocessor(ORDWELL_LIBRARY_PATH);
     parser->Preprocessor = ORDWELL_LIBRARY_PATH;
     parser->ContactSource = TcvContactSource::EmailVar;
     parser->ImportVars = true;
