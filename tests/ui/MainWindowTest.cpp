@@ -299,6 +299,20 @@ TEST_F(UiTest, ASetupNameOutsideTheCodePageIsSavedAgainAndStoredAsItIs) {
     EXPECT_EQ(options::SetupName, name + ".xml");
 }
 
+TEST_F(UiTest, ADamagedOptionsFileIsKeptAsideAndReportedOnce) {
+    testsupport::writeFile(registry.file(), std::string("\x00\x01 not an options file", 22));
+    {
+        auto w = makeWindow();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(w->messages.size(), 1u);
+        EXPECT_TRUE(w->messages[0].contains(QString::fromStdString(registry.file() + ".unreadable")));
+    }
+    EXPECT_EQ(testsupport::readFile(registry.file() + ".unreadable"), std::string("\x00\x01 not an options file", 22));
+    auto again = makeWindow();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(again->messages.empty());
+}
+
 TEST_F(UiTest, LoadAndSaveShowTheirProgressEveryFiveKilobytes) {
     const std::string big = dir.file("big.xml");
     {
