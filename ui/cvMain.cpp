@@ -6,7 +6,7 @@
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
 #include "ui/cvReportModel.h"
-#include "ui/cvScheduler.h"
+#include "daemon/cvScheduler.h"
 #include "ui/frmMessageSelect.h"
 
 #include <QApplication>

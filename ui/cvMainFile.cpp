@@ -4,7 +4,7 @@
 #include "platform/CodePage.h"
 #include "platform/SafeFile.h"
 #include "ui/cvMain.h"
-#include "ui/cvScheduler.h"
+#include "daemon/cvScheduler.h"
 
 #include <QApplication>
 #include <QCloseEvent>

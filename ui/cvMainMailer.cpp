@@ -4,9 +4,9 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
-#include "ui/cvLogReplay.h"
+#include "daemon/cvLogReplay.h"
 #include "ui/cvMain.h"
-#include "ui/cvScheduler.h"
+#include "daemon/cvScheduler.h"
 #include "ui/frmMessageSelect.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "UiTestSupport.h"
 
 #include "platform/Registry.h"
-#include "ui/cvScheduler.h"
+#include "daemon/cvScheduler.h"
 
 #include <QLabel>
 #include <QMimeData>

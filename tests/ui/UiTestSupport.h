@@ -8,7 +8,7 @@
 #include "platform/UiHooks.h"
 #include "tests/support/TestSupport.h"
 #include "ui/cvMain.h"
-#include "ui/cvScheduler.h"
+#include "daemon/cvScheduler.h"
 #include "ui/frmMessageSelect.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 #include "options/OptionRefs.h"
 #include "platform/DateTime.h"
 #include "tests/support/TestSupport.h"
-#include "ui/cvLogReplay.h"
+#include "daemon/cvLogReplay.h"
 
 #include <gtest/gtest.h>
 

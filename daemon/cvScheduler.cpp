@@ -1,4 +1,4 @@
-#include "ui/cvScheduler.h"
+#include "daemon/cvScheduler.h"
 
 #include "mailer/cvMailer.h"
 #include "model/cvSetup.h"

@@ -2,7 +2,7 @@
 #include "model/cvSetup.h"
 #include "options/OptionRefs.h"
 #include "platform/Clock.h"
-#include "ui/cvScheduler.h"
+#include "daemon/cvScheduler.h"
 
 #include <gtest/gtest.h>
 

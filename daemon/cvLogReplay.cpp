@@ -1,4 +1,4 @@
-#include "ui/cvLogReplay.h"
+#include "daemon/cvLogReplay.h"
 
 #include "model/cvSetup.h"
 #include "platform/DateTime.h"
