@@ -75,27 +75,48 @@ bool TcvParser::WordMatch(std::string_view text, std::string_view words) {
 }
 
 void TcvParser::ParseImportVars(std::string_view body, TStringList& variables) {
-    variables = mailtext::splitLines(body);
-    for (size_t i = variables.size(); i-- > 0;) {
-        variables[i] = platform::trim(variables[i]);
-        if (variables[i].empty()) variables.erase(variables.begin() + static_cast<long>(i));
+    // One pass over views of the body, never erasing inside a list: erasing made a large body
+    // quadratic, and any sender can make a parser read one.
+    std::vector<std::string_view> lines;
+    for (size_t start = 0, i = 0; start < body.size(); start = i) {
+        while (i < body.size() && body[i] != '\r' && body[i] != '\n') ++i;
+        const std::string_view line = platform::trimView(body.substr(start, i - start));
+        if (!line.empty()) lines.push_back(line);
+        if (i < body.size()) i += body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n' ? 2 : 1;
     }
-    // A value written on the line after its name is joined to the name.
-    for (size_t i = variables.size() >= 2 ? variables.size() - 1 : 0; i-- > 0;) {
-        if (!variables[i].empty() && variables[i].back() == '=' &&
-            variables[i + 1].find('=') == std::string::npos) {
-            variables[i] += variables[i + 1];
-            variables.erase(variables.begin() + static_cast<long>(i) + 1);
+    // A value written on the line after its name is joined to the name. Walking from the end, the
+    // line after the current one is the last one kept so far; a joined line holds "=" and so is
+    // never joined again.
+    struct Joined {
+        std::string_view line, next;
+    };
+    std::vector<Joined> joined;
+    joined.reserve(lines.size());
+    for (size_t i = lines.size(); i-- > 0;) {
+        Joined j{lines[i], {}};
+        if (!joined.empty() && j.line.back() == '=' && joined.back().next.empty() &&
+            joined.back().line.find('=') == std::string_view::npos) {
+            j.next = joined.back().line;
+            joined.pop_back();
         }
+        joined.push_back(j);
     }
-    for (size_t i = variables.size(); i-- > 0;) {
-        const size_t eq = variables[i].find('=');
-        if (eq == std::string::npos) {
-            variables.erase(variables.begin() + static_cast<long>(i));
-            continue;
-        }
-        variables[i] = platform::asciiLower(platform::trim(variables[i].substr(0, eq))) + "=" +
-                       platform::trim(variables[i].substr(eq + 1));
+    variables.clear();
+    for (size_t i = joined.size(); i-- > 0;) {
+        const auto [line, next] = joined[i];
+        const size_t eq = line.find('=');
+        if (eq == std::string_view::npos) continue;
+        // A joined line ends with "=" and its next line is trimmed already, so the value is the
+        // trimmed rest of the line followed by the next line.
+        const std::string_view value = platform::trimView(line.substr(eq + 1));
+        const std::string_view name = platform::trimView(line.substr(0, eq));
+        std::string variable;
+        variable.reserve(name.size() + 1 + value.size() + next.size());
+        for (char c : name) variable += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        variable += '=';
+        variable += value;
+        variable += next;
+        variables.push_back(std::move(variable));
     }
 }
 
