@@ -5,6 +5,7 @@
 #include "mailtext/MailErrors.h"
 #include "mailtext/Pop3Client.h"
 #include "model/cvSetup.h"
+#include "options/OptionRefs.h"
 #include "platform/Clock.h"
 #include "platform/Locale.h"
 #include "platform/SharedLibrary.h"
@@ -13,10 +14,16 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
 namespace {
+
+// A mailbox check ends after this many mails in a row could not be retrieved.
+constexpr int MaxFailuresInRow = 3;
+// The end-of-check report names at most this many mails.
+constexpr int MaxReportedMails = 10;
 
 std::string nameOf(const std::string& variable) { return variable.substr(0, variable.find('=')); }
 
@@ -44,6 +51,8 @@ mailtext::Pop3Settings Pop3SettingsOf(const TcvAccount& account) {
     settings.Port = account.PortPop3;
     settings.UserName = account.UserName;
     settings.Password = account.Password;
+    // Below 64 KB even ordinary mails would be refused.
+    settings.MaxMailBytes = static_cast<size_t>(std::max<int32_t>(options::MailMaxSize, 64)) * 1024;
     return settings;
 }
 
@@ -308,38 +317,78 @@ void TcvParser::CheckMailbox() {
 
     TcvGroup* group = Group;
     const std::weak_ptr<const void> groupAlive = group ? group->Alive() : std::weak_ptr<const void>();
-    mailtext::Pop3Client client(Pop3SettingsOf(*Account));
+    const mailtext::Pop3Settings settings = Pop3SettingsOf(*Account);
+    mailtext::Pop3Client client(settings);
     client.connect();
-    const int count = client.messageCount();
-    for (int i = 1; i <= count; ++i) {
-        platform::processEvents();
-        if (self.expired() || !group || groupAlive.expired()) break;
-        std::unique_ptr<mailtext::Mail> mail;
-        try {
-            mail = client.retrieve(i);
-        } catch (const mailtext::EMailError&) {
-            // A mail the server cannot give is left there; a lost connection ends the check.
-            if (!client.connected()) throw;
-            char text[64];
-            std::snprintf(text, sizeof text, "Unable to parse message %d", i);
-            platform::showMessage(text);
-            continue;
+    // Mails that could not be taken in are reported once, when the check ends, rather than in a
+    // box each: a broken or hostile server would otherwise keep the user clicking.
+    std::string report, ending;
+    int reported = 0;
+    auto note = [&](const char* format, int number) {
+        char text[160];
+        std::snprintf(text, sizeof text, format, number, settings.MaxMailBytes / 1024);
+        if (++reported <= MaxReportedMails) report += (report.empty() ? "" : "\r") + std::string(text);
+    };
+    auto showReport = [&] {
+        if (reported > MaxReportedMails) report += "\rand " + std::to_string(reported - MaxReportedMails) + " more";
+        if (!ending.empty()) report += "\r" + ending;
+        if (!report.empty()) platform::showMessage(report);
+        report.clear();
+    };
+    static const char* const TooLarge = "Message %d is larger than %zu KB and was left on the server";
+    try {
+        // The server's count holds only as far as its list agrees, in increasing order: numbers it
+        // does not list are never asked for, whatever STAT said.
+        const int count = client.messageCount();
+        std::vector<mailtext::Pop3MessageSize> listed;
+        if (count > 0)
+            for (const auto& item : client.listMessages())
+                if (item.Number <= count && (listed.empty() || item.Number > listed.back().Number)) listed.push_back(item);
+        int failedInRow = 0;
+        for (const auto& [i, size] : listed) {
+            platform::processEvents();
+            if (self.expired() || !group || groupAlive.expired()) break;
+            if (static_cast<unsigned long long>(size) > settings.MaxMailBytes) {
+                note(TooLarge, i);
+                continue;
+            }
+            std::unique_ptr<mailtext::Mail> mail;
+            try {
+                mail = client.retrieve(i);
+                failedInRow = 0;
+            } catch (const mailtext::EMailTooLarge&) {
+                note(TooLarge, i);
+                continue;
+            } catch (const mailtext::EMailError&) {
+                // A mail the server cannot give is left there; a lost connection ends the check.
+                if (!client.connected()) throw;
+                note("Unable to parse message %d", i);
+                if (++failedInRow < MaxFailuresInRow) continue;
+                ending = "The mailbox check was ended after " + std::to_string(failedInRow) +
+                         " messages in a row could not be retrieved";
+                break;
+            }
+            if (self.expired() || groupAlive.expired()) break;
+            bool handled = ParseMessage(mail.get());
+            bool allTried = true;
+            // Actions may send mail, and the interface runs while they wait: re-check before each use.
+            for (int p = 0; !handled && !self.expired() && !groupAlive.expired() && p < group->ParserCount(); ++p) {
+                TcvParser* other = group->Parsers(p);
+                if (other->Account != group->Account) continue;
+                if (other->Started) handled = other->ParseMessage(mail.get());
+                else allTried = false;
+            }
+            if (self.expired() || groupAlive.expired()) {
+                if (handled) client.deleteMessage(i);
+                break;
+            }
+            if (handled || (DeleteMethod != 0 && allTried)) client.deleteMessage(i);
         }
-        if (self.expired() || groupAlive.expired()) break;
-        bool handled = ParseMessage(mail.get());
-        bool allTried = true;
-        // Actions may send mail, and the interface runs while they wait: re-check before each use.
-        for (int p = 0; !handled && !self.expired() && !groupAlive.expired() && p < group->ParserCount(); ++p) {
-            TcvParser* other = group->Parsers(p);
-            if (other->Account != group->Account) continue;
-            if (other->Started) handled = other->ParseMessage(mail.get());
-            else allTried = false;
-        }
-        if (self.expired() || groupAlive.expired()) {
-            if (handled) client.deleteMessage(i);
-            break;
-        }
-        if (handled || (DeleteMethod != 0 && allTried)) client.deleteMessage(i);
+        // The deletions are committed before the user is kept by the report.
+        client.quit();
+    } catch (...) {
+        showReport();
+        throw;
     }
-    client.quit();
+    showReport();
 }

@@ -225,6 +225,7 @@ int32_t FoldersWidth;
 int32_t MessagesHeight;
 TOptionRect MainBounds;
 bool MainStored;
+int32_t MailMaxSize;
 
 void ResetToDefaults() {
     SetupName.clear();
@@ -252,6 +253,7 @@ void ResetToDefaults() {
     MessagesHeight = 110;
     MainBounds = TOptionRect{};
     MainStored = false;
+    MailMaxSize = 51200;
 }
 
 namespace {
@@ -283,6 +285,7 @@ void RegisterOptions(TOptionsManager& m) {
     m.AddInteger(&MessagesHeight, "OEImport", "MessagesHeight");
     m.AddRect(&MainBounds, "OEImport", "MainBounds");
     m.AddBoolean(&MainStored, "OEImport", "MainStored");
+    m.AddInteger(&MailMaxSize, "Mailing", "MailMaxSize");
 }
 
 }  // namespace options
