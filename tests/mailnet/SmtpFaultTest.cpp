@@ -338,9 +338,9 @@ TEST(SmtpBounds, HugeLineWithoutLineEndEndsTheConnection) {
 TEST(SmtpBounds, TricklingServerTimesOutWithinOneReplyTime) {
     // Every byte comes well within the reply time, the whole reply far outside it.
     FaultServer server([](FaultConnection& c) {
-        c.send("220 fault.test ESMTP");
+        c.trickle("220 " + std::string(200, 'x') + "\r\n", 50);
         c.readLine();
-        c.trickle("250 " + std::string(200, 'x') + "\r\n", 50);
+        c.send("250 fault.test");
     });
     SmtpSettings s = settingsFor(server, false);
     s.Timeouts.ReplyMs = 500;
