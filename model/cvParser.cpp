@@ -324,10 +324,12 @@ void TcvParser::CheckMailbox() {
     // box each: a broken or hostile server would otherwise keep the user clicking.
     std::string report, ending;
     int reported = 0;
-    auto note = [&](const char* format, int number) {
-        char text[160];
-        std::snprintf(text, sizeof text, format, number, settings.MaxMailBytes / 1024);
-        if (++reported <= MaxReportedMails) report += (report.empty() ? "" : "\r") + std::string(text);
+    auto note = [&](const std::string& line) {
+        if (++reported <= MaxReportedMails) report += (report.empty() ? "" : "\r") + line;
+    };
+    auto tooLarge = [&](int number) {
+        return "Message " + std::to_string(number) + " is larger than " + std::to_string(settings.MaxMailBytes / 1024) +
+               " KB and was left on the server";
     };
     auto showReport = [&] {
         if (reported > MaxReportedMails) report += "\rand " + std::to_string(reported - MaxReportedMails) + " more";
@@ -335,7 +337,6 @@ void TcvParser::CheckMailbox() {
         if (!report.empty()) platform::showMessage(report);
         report.clear();
     };
-    static const char* const TooLarge = "Message %d is larger than %zu KB and was left on the server";
     try {
         // The server's count holds only as far as its list agrees, in increasing order: numbers it
         // does not list are never asked for, whatever STAT said.
@@ -349,7 +350,7 @@ void TcvParser::CheckMailbox() {
             platform::processEvents();
             if (self.expired() || !group || groupAlive.expired()) break;
             if (static_cast<unsigned long long>(size) > settings.MaxMailBytes) {
-                note(TooLarge, i);
+                note(tooLarge(i));
                 continue;
             }
             std::unique_ptr<mailtext::Mail> mail;
@@ -357,12 +358,14 @@ void TcvParser::CheckMailbox() {
                 mail = client.retrieve(i);
                 failedInRow = 0;
             } catch (const mailtext::EMailTooLarge&) {
-                note(TooLarge, i);
+                note(tooLarge(i));
                 continue;
             } catch (const mailtext::EMailError&) {
                 // A mail the server cannot give is left there; a lost connection ends the check.
                 if (!client.connected()) throw;
-                note("Unable to parse message %d", i);
+                char text[64];
+                std::snprintf(text, sizeof text, "Unable to parse message %d", i);
+                note(text);
                 if (++failedInRow < MaxFailuresInRow) continue;
                 ending = "The mailbox check was ended after " + std::to_string(failedInRow) +
                          " messages in a row could not be retrieved";
