@@ -3,6 +3,7 @@
 // layer's boundary, keeping the library's or the server's message text.
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace mailtext {
 
@@ -28,6 +29,17 @@ private:
     std::string reply_;
 };
 
+// The server refused recipients of a mail: Refused names each with the server's reply. When it
+// accepted others, the mail went to them (Delivered).
+class EMailRecipientRefused : public EMailProtocolError {
+public:
+    EMailRecipientRefused(const std::string& message, const std::string& reply, std::vector<std::string> refused,
+                          bool delivered)
+        : EMailProtocolError(message, reply), Refused(std::move(refused)), Delivered(delivered) {}
+    std::vector<std::string> Refused;
+    bool Delivered;
+};
+
 // The server refused the user name or password.
 class EMailAuthError : public EMailProtocolError {
 public:
@@ -42,6 +54,13 @@ public:
 
 // The connection broke or the server's answer could not be understood.
 class EMailConnectionLost : public EMailError {
+public:
+    using EMailError::EMailError;
+};
+
+// A mail or reply larger than the limit set for it. It was read to its end and dropped, so the
+// connection stays usable.
+class EMailTooLarge : public EMailError {
 public:
     using EMailError::EMailError;
 };

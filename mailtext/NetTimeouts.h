@@ -6,7 +6,8 @@ namespace mailtext {
 struct NetTimeouts {
     // Establishing the TCP connection.
     int ConnectMs = 20000;
-    // Each wait for a reply line or data, and each blocked send.
+    // Each whole reply: all its lines, and for POP3 the mail or list that follows, must have
+    // arrived within this time however slowly the bytes trickle in. Also each blocked send.
     int ReplyMs = 60000;
 };
 

@@ -3,22 +3,21 @@
 #include "mailtext/MailWire.h"
 #include "mailtext/NetGuard.h"
 #include "mailtext/SocketConnect.h"
+#include "mailtext/WireSocket.h"
 
-#include <Poco/Net/DialogSocket.h>
-
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
+#include <climits>
 #include <sstream>
 
-// The dialogue runs on the library's DialogSocket rather than its POP3 session class: that class
+// The dialogue runs on a socket of our own rather than the library's POP3 session class: that class
 // reads mail data through a stream that turns a time-out or a lost connection into a normal end
-// of data, so a truncated mail would pass as complete.
+// of data, so a truncated mail would pass as complete, and it bounds neither lines nor replies.
 namespace mailtext {
 
 namespace {
 
-// Status lines longer than this are not POP3.
-constexpr size_t MaxStatusLine = 64 * 1024;
+// Status lines and LIST lines longer than this are not POP3.
+constexpr size_t MaxStatusLine = 8 * 1024;
 
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -27,48 +26,7 @@ std::string clean(std::string_view s) { return wire::headerSafe(s); }
 }  // namespace
 
 struct Pop3Client::Session {
-    Poco::Net::StreamSocket socket;
-    Poco::Net::DialogSocket dialog;
-    // Received bytes, of which [next, end) are not yet handed out as lines: lines are cut out of
-    // whole reads rather than taken a byte at a time, which dominated the client's time on RETR.
-    std::vector<char> buffer = std::vector<char>(16 * 1024);
-    size_t next = 0;
-    size_t end = 0;
-
-    // One line without its CR LF; false when the connection closed before a line began.
-    bool readLine(std::string& line, size_t limit) {
-        line.clear();
-        for (;;) {
-            const char* begin = buffer.data() + next;
-            const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', end - next));
-            const size_t take = lf ? static_cast<size_t>(lf - begin) : end - next;
-            line.append(begin, take);
-            next += take;
-            if (limit && line.size() > limit) throw EMailProtocolError("reply line too long", clean(line.substr(0, 200)));
-            if (lf) {
-                ++next;
-                break;
-            }
-            if (!receive()) {
-                if (line.empty()) return false;
-                throw EMailConnectionLost("the server closed the connection in the middle of a line");
-            }
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return true;
-    }
-
-private:
-    // Refills the consumed buffer with the next bytes from the server; false at the end of the
-    // connection. The dialog socket hands out what it buffered itself first.
-    bool receive() {
-        next = 0;
-        end = 0;
-        const int n = dialog.receiveRawBytes(buffer.data(), static_cast<int>(buffer.size()));
-        if (n <= 0) return false;
-        end = static_cast<size_t>(n);
-        return true;
-    }
+    net::WireSocket wire;
 };
 
 Pop3Client::Pop3Client(Pop3Settings settings) : settings_(std::move(settings)) {}
@@ -83,6 +41,9 @@ void Pop3Client::run(const std::string& step, Fn&& fn) {
     try {
         net::guarded(step, std::forward<Fn>(fn));
     } catch (const EMailAuthError&) {
+        throw;
+    } catch (const EMailTooLarge&) {
+        // Read to its end: the dialogue is in step.
         throw;
     } catch (const EMailProtocolError& e) {
         // A "-ERR" answer leaves the dialogue in step; anything else does not.
@@ -99,8 +60,9 @@ std::string Pop3Client::command(const std::string& step, const std::string& line
         throw EMailInvalid(step + ": line breaks are not allowed in a command");
     std::string reply;
     run(step, [&] {
-        session_->dialog.sendMessage(line);
-        if (!session_->readLine(reply, MaxStatusLine))
+        session_->wire.sendLine(line);
+        session_->wire.startReply(settings_.Timeouts.ReplyMs);
+        if (!session_->wire.readLine(reply, MaxStatusLine))
             throw EMailConnectionLost(step + ": the server closed the connection");
         if (startsWith(reply, "-ERR")) throw EMailProtocolError(step + ": " + clean(reply), clean(reply));
         if (!startsWith(reply, "+OK"))
@@ -110,19 +72,36 @@ std::string Pop3Client::command(const std::string& step, const std::string& line
     return reply;
 }
 
-std::string Pop3Client::multiLine(const std::string& step, const std::string& line) {
+std::string Pop3Client::multiLine(const std::string& step, const std::string& line, size_t lineLimit) {
+    // The data belongs to the reply whose time the command started.
     command(step, line);
+    const size_t limit = settings_.MaxMailBytes;
     std::string data;
     run(step, [&] {
         std::string l;
+        bool cut = false;
         for (;;) {
-            if (!session_->readLine(l, 0))
+            if (!session_->wire.readLine(l, std::min(lineLimit, limit), &cut))
                 throw EMailConnectionLost(step + ": the connection closed before the end of the data");
-            if (l == ".") break;
-            if (!l.empty() && l[0] == '.') data.append(l, 1);
-            else data += l;
+            if (cut) {
+                if (lineLimit < limit)
+                    throw EMailConnectionLost(step + ": the server sent a line longer than " +
+                                              std::to_string(lineLimit) + " bytes");
+                break;
+            }
+            if (l == ".") return;
+            const size_t skip = !l.empty() && l[0] == '.' ? 1 : 0;
+            if (data.size() + l.size() - skip + 2 > limit) break;
+            data.append(l, skip);
             data += "\r\n";
         }
+        // Over the limit: the rest is read to its end and dropped, so the session goes on.
+        data.clear();
+        data.shrink_to_fit();
+        while (!(l == "." && !cut))
+            if (!session_->wire.readLine(l, 2, &cut))
+                throw EMailConnectionLost(step + ": the connection closed before the end of the data");
+        throw EMailTooLarge(step + ": larger than the limit of " + std::to_string(limit / 1024) + " KB");
     });
     return data;
 }
@@ -131,13 +110,13 @@ void Pop3Client::connect() {
     release();
     auto session = std::make_unique<Session>();
     net::guarded("POP3 connect", [&] {
-        session->socket = net::connectSocket(settings_.Host, settings_.Port, settings_.Timeouts, "POP3 connect");
-        session->dialog = Poco::Net::DialogSocket(session->socket);
+        session->wire = net::WireSocket(net::connectSocket(settings_.Host, settings_.Port, settings_.Timeouts, "POP3 connect"));
     });
     session_ = std::move(session);
     std::string greeting;
     run("POP3 greeting", [&] {
-        if (!session_->readLine(greeting, MaxStatusLine))
+        session_->wire.startReply(settings_.Timeouts.ReplyMs);
+        if (!session_->wire.readLine(greeting, MaxStatusLine))
             throw EMailConnectionLost("POP3 greeting: the server closed the connection");
         if (!startsWith(greeting, "+OK"))
             throw EMailProtocolError("POP3 greeting: " + clean(greeting.substr(0, 200)), "");
@@ -164,7 +143,7 @@ int Pop3Client::messageCount() {
     std::istringstream in(reply.substr(3));
     long long count = -1, size = -1;
     in >> count >> size;
-    if (!in || count < 0) {
+    if (!in || count < 0 || count > INT_MAX) {
         release();
         throw EMailProtocolError("POP3 STAT: malformed reply: " + clean(reply), clean(reply));
     }
@@ -172,14 +151,15 @@ int Pop3Client::messageCount() {
 }
 
 std::vector<Pop3MessageSize> Pop3Client::listMessages() {
-    std::string data = multiLine("POP3 LIST", "LIST");
+    std::string data = multiLine("POP3 LIST", "LIST", MaxStatusLine);
     std::vector<Pop3MessageSize> list;
     std::istringstream in(data);
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream fields(line);
-        Pop3MessageSize item;
-        if (fields >> item.Number >> item.Size) list.push_back(item);
+        long long number = 0, size = -1;
+        if (fields >> number >> size && number >= 1 && number <= INT_MAX && size >= 0)
+            list.push_back(Pop3MessageSize{static_cast<int>(number), size});
     }
     return list;
 }
@@ -203,11 +183,11 @@ long long Pop3Client::messageSize(int number) {
 }
 
 std::unique_ptr<Mail> Pop3Client::retrieveHeader(int number) {
-    return wire::parseHeaders(multiLine("POP3 TOP", "TOP " + std::to_string(number) + " 0"));
+    return wire::parseHeaders(multiLine("POP3 TOP", "TOP " + std::to_string(number) + " 0", settings_.MaxMailBytes));
 }
 
 std::string Pop3Client::retrieveRaw(int number) {
-    return multiLine("POP3 RETR", "RETR " + std::to_string(number));
+    return multiLine("POP3 RETR", "RETR " + std::to_string(number), settings_.MaxMailBytes);
 }
 
 std::unique_ptr<Mail> Pop3Client::retrieve(int number) { return wire::parseMail(retrieveRaw(number)); }
@@ -227,7 +207,7 @@ void Pop3Client::quit() {
 
 void Pop3Client::release() noexcept {
     if (!session_) return;
-    net::closeSocket(session_->socket);
+    net::closeSocket(session_->wire.socket());
     session_.reset();
 }
 

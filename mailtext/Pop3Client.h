@@ -3,6 +3,7 @@
 #include "mailtext/Mail.h"
 #include "mailtext/NetTimeouts.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@ struct Pop3Settings {
     std::string UserName;
     std::string Password;
     NetTimeouts Timeouts;
+    // The largest mail (and the largest LIST or TOP reply) taken in; a larger one is read to its
+    // end, dropped, and reported as EMailTooLarge while the session goes on.
+    size_t MaxMailBytes = DefaultMaxMailBytes;
+    static constexpr size_t DefaultMaxMailBytes = 50u << 20;
 };
 
 struct Pop3MessageSize {
@@ -36,15 +41,17 @@ public:
     // Connects and logs in with USER and PASS; a refused login throws EMailAuthError.
     void connect();
     bool connected() const;
-    // STAT: the number of mails.
+    // STAT: the number of mails; a count outside 0..INT_MAX is a malformed reply.
     int messageCount();
-    // LIST: every mail's size, and their sum.
+    // LIST: every mail's number and size, leaving out lines with a number outside 1..INT_MAX or a
+    // negative size; and the sum of the sizes.
     std::vector<Pop3MessageSize> listMessages();
     long long mailboxSize();
     long long messageSize(int number);
-    // TOP n 0: a mail with only its header members filled.
+    // TOP n 0: a mail with only its header members filled. EMailTooLarge beyond MaxMailBytes.
     std::unique_ptr<Mail> retrieveHeader(int number);
-    // RETR: the whole mail, and the raw text as it came (dot-stuffing undone).
+    // RETR: the whole mail, and the raw text as it came (dot-stuffing undone). EMailTooLarge
+    // beyond MaxMailBytes.
     std::unique_ptr<Mail> retrieve(int number);
     std::string retrieveRaw(int number);
     // DELE: marks the mail for deletion when the session ends with QUIT.
@@ -57,7 +64,7 @@ public:
 private:
     struct Session;
     std::string command(const std::string& step, const std::string& line);
-    std::string multiLine(const std::string& step, const std::string& line);
+    std::string multiLine(const std::string& step, const std::string& line, size_t lineLimit);
     template <typename Fn>
     void run(const std::string& step, Fn&& fn);
 

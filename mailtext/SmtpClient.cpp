@@ -3,30 +3,106 @@
 #include "mailtext/MailWire.h"
 #include "mailtext/NetGuard.h"
 #include "mailtext/SocketConnect.h"
+#include "mailtext/WireSocket.h"
 
+#include <Poco/Base64Encoder.h>
+#include <Poco/Environment.h>
 #include <Poco/Net/MailMessage.h>
 #include <Poco/Net/NetException.h>
-#include <Poco/Net/SMTPClientSession.h>
 
-#include <algorithm>
+#include <sstream>
 
+// The dialogue runs on a socket of our own rather than the library's SMTP session class, whose
+// reply reader has no bound on the length or number of lines nor on the time of a whole reply.
 namespace mailtext {
 
 namespace {
 
-// The library's session with its dialogue socket reachable, so that a mail rendered beforehand
-// can go out as one block and its reply be read on the same buffered socket.
-class LibrarySession : public Poco::Net::SMTPClientSession {
-public:
-    using SMTPClientSession::SMTPClientSession;
-    using SMTPClientSession::socket;
+// Far beyond what servers send (512 bytes a line); only a broken or hostile server reaches them.
+constexpr size_t MaxReplyLine = 8 * 1024;
+constexpr int MaxReplyLines = 100;
+constexpr size_t MaxReplyBytes = 64 * 1024;
+
+struct Reply {
+    int status = 0;
+    // The reply's lines joined by line feeds, control characters replaced.
+    std::string text;
+    bool positive() const { return status >= 200 && status < 300; }
 };
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// One whole reply, continuation lines included, within the reply time. A reply that is not SMTP
+// or breaks the bounds throws the library's SMTP error without a status, which the guard
+// translates into a lost connection.
+Reply readReply(net::WireSocket& wire, int replyMs) {
+    wire.startReply(replyMs);
+    Reply reply;
+    for (int lines = 1;; ++lines) {
+        std::string line;
+        if (!wire.readLine(line, MaxReplyLine)) throw Poco::Net::SMTPException("the server closed the connection");
+        if (line.size() < 3 || !isDigit(line[0]) || !isDigit(line[1]) || !isDigit(line[2]) ||
+            (line.size() > 3 && line[3] != ' ' && line[3] != '-'))
+            throw Poco::Net::SMTPException("malformed reply", wire::headerSafe(line.substr(0, 200)));
+        if (lines > MaxReplyLines || reply.text.size() + line.size() > MaxReplyBytes)
+            throw Poco::Net::SMTPException("the reply has more than " + std::to_string(MaxReplyLines) + " lines or " +
+                                           std::to_string(MaxReplyBytes) + " bytes");
+        reply.status = std::stoi(line.substr(0, 3));
+        if (!reply.text.empty()) reply.text += '\n';
+        reply.text += wire::headerSafe(line);
+        if (line.size() == 3 || line[3] == ' ') return reply;
+    }
+}
+
+std::string base64(const std::string& text) {
+    std::ostringstream out;
+    Poco::Base64Encoder encoder(out);
+    encoder.rdbuf()->setLineLength(0);
+    encoder << text;
+    encoder.close();
+    return out.str();
+}
+
+// The name the client greets with; a host name that could not go into a command becomes
+// "localhost".
+std::string greetingName() {
+    std::string name;
+    try {
+        name = Poco::Environment::nodeName();
+    } catch (...) {
+    }
+    for (char c : name)
+        if (!(isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.')) return "localhost";
+    return name.empty() ? "localhost" : name;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const auto& item : items) out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
 
 }  // namespace
 
 struct SmtpClient::Session {
-    Poco::Net::StreamSocket socket;
-    std::unique_ptr<LibrarySession> smtp;
+    net::WireSocket wire;
+    int replyMs = 0;
+
+    Reply command(const std::string& line) {
+        wire.sendLine(line);
+        return readReply(wire, replyMs);
+    }
+    // Set when a refused transaction could not be reset: the connection is then of no use.
+    bool broken = false;
+    // Ends a transaction the server refused part of, so that the next mail starts afresh. The
+    // refusal stays the error worth reporting when the reset fails too.
+    void reset() noexcept {
+        try {
+            broken = !command("RSET").positive();
+        } catch (...) {
+            broken = true;
+        }
+    }
 };
 
 SmtpClient::SmtpClient(SmtpSettings settings) : settings_(std::move(settings)) {}
@@ -38,39 +114,48 @@ bool SmtpClient::connected() const { return session_ != nullptr; }
 void SmtpClient::connect() {
     drop();
     auto session = std::make_unique<Session>();
+    session->replyMs = settings_.Timeouts.ReplyMs;
     try {
         net::guarded("SMTP connect", [&] {
-            session->socket = net::connectSocket(settings_.Host, settings_.Port, settings_.Timeouts, "SMTP connect");
+            session->wire = net::WireSocket(
+                net::connectSocket(settings_.Host, settings_.Port, settings_.Timeouts, "SMTP connect"));
             // A dialogue of writes each followed by a wait for the reply: with Nagle's algorithm a
             // write that follows one not yet acknowledged waits for the server's delayed ACK, which
             // cost about 40 ms a mail while the mail went out in 1 KB pieces.
-            session->socket.setNoDelay(true);
-            session->smtp = std::make_unique<LibrarySession>(session->socket);
-            session->smtp->setTimeout(Poco::Timespan(static_cast<Poco::Timespan::TimeDiff>(settings_.Timeouts.ReplyMs) * 1000));
+            session->wire.socket().setNoDelay(true);
+        });
+        net::guarded("SMTP greeting", [&] {
+            Reply reply = readReply(session->wire, session->replyMs);
+            if (!reply.positive()) throw EMailProtocolError("SMTP greeting: " + reply.text, reply.text);
+            const std::string name = greetingName();
+            reply = session->command("EHLO " + name);
+            if (!reply.positive()) reply = session->command("HELO " + name);
+            if (!reply.positive()) throw EMailProtocolError("SMTP greeting: " + reply.text, reply.text);
         });
         if (settings_.Authentication == SmtpAuthentication::Login) {
-            std::string user = settings_.UserName, password = settings_.Password;
             net::guarded("SMTP login", [&] {
-                try {
-                    session->smtp->login(Poco::Net::SMTPClientSession::AUTH_LOGIN, user, password);
-                } catch (const Poco::Net::SMTPException& e) {
-                    if (e.code() >= 400 && e.code() < 600)
-                        throw EMailAuthError("SMTP login: " + e.message(), e.message());
-                    throw;
-                }
+                auto refused = [](const Reply& reply) {
+                    if (reply.status >= 400 && reply.status < 600)
+                        throw EMailAuthError("SMTP login: " + reply.text, reply.text);
+                    throw EMailProtocolError("SMTP login: unexpected reply: " + reply.text, reply.text);
+                };
+                Reply reply = session->command("AUTH LOGIN");
+                if (reply.status != 334) refused(reply);
+                reply = session->command(base64(settings_.UserName));
+                if (reply.status != 334) refused(reply);
+                reply = session->command(base64(settings_.Password));
+                if (!reply.positive()) refused(reply);
             });
-        } else {
-            net::guarded("SMTP greeting", [&] { session->smtp->login(); });
         }
     } catch (...) {
-        net::closeSocket(session->socket);
+        net::closeSocket(session->wire.socket());
         throw;
     }
     session_ = std::move(session);
 }
 
 void SmtpClient::send(const Mail& mail) {
-    Poco::Net::SMTPClientSession::Recipients recipients;
+    std::vector<std::string> recipients;
     for (const auto& r : mail.Recipients.Items) {
         std::string address = wire::envelopeAddress(r.Address);
         if (address.empty()) throw EMailInvalid("SMTP: a recipient has no address");
@@ -81,29 +166,47 @@ void SmtpClient::send(const Mail& mail) {
     if (!session_) throw EMailError("SMTP: not connected");
     Poco::Net::MailMessage message;
     wire::toLibraryMessage(mail, message);
-    // The library's own transfer pushes every character through two unbuffered stream layers and
-    // sends 1 KB at a time, which was most of the mailer's time per mail: the mail is rendered by
-    // the same writer into memory and goes out dot-stuffed in one piece.
+    // Rendered by the library's writer into memory and sent dot-stuffed in one piece: the
+    // library's own transfer pushes every character through two unbuffered stream layers.
     const std::string data = wire::smtpDataBlock(message);
     try {
         net::guarded("SMTP send", [&] {
-            LibrarySession& smtp = *session_->smtp;
-            smtp.sendAddresses(from, recipients);
-            smtp.sendData();
-            Poco::Net::DialogSocket& socket = smtp.socket();
-            for (size_t sent = 0; sent < data.size();) {
-                const size_t piece = std::min<size_t>(data.size() - sent, 1 << 20);
-                const int n = socket.sendBytes(data.data() + sent, static_cast<int>(piece));
-                if (n <= 0) throw Poco::Net::NetException("the connection closed while the mail was sent");
-                sent += static_cast<size_t>(n);
+            Session& session = *session_;
+            Reply reply = session.command("MAIL FROM: <" + from + ">");
+            if (!reply.positive()) {
+                session.reset();
+                throw EMailProtocolError("SMTP MAIL FROM: " + reply.text, reply.text);
             }
-            std::string reply;
-            const int status = socket.receiveStatusMessage(reply);
-            // Without a status there was no reply line: translated as a lost connection.
-            if (status < 200 || status >= 300)
-                throw Poco::Net::SMTPException("The server rejected the message", reply, status);
+            std::vector<std::string> refused;
+            std::string firstRefusal;
+            for (const std::string& address : recipients) {
+                reply = session.command("RCPT TO: <" + address + ">");
+                if (reply.positive()) continue;
+                refused.push_back(address + " (" + reply.text + ")");
+                if (firstRefusal.empty()) firstRefusal = reply.text;
+            }
+            if (refused.size() == recipients.size()) {
+                session.reset();
+                throw EMailRecipientRefused("SMTP RCPT TO: the server refused " + joined(refused) +
+                                                "; the mail was not sent",
+                                            firstRefusal, refused, false);
+            }
+            reply = session.command("DATA");
+            if (reply.status != 354) {
+                session.reset();
+                throw EMailProtocolError("SMTP DATA: " + reply.text, reply.text);
+            }
+            session.wire.send(data);
+            reply = readReply(session.wire, session.replyMs);
+            if (!reply.positive())
+                throw EMailProtocolError("SMTP send: The server rejected the message: " + reply.text, reply.text);
+            if (!refused.empty())
+                throw EMailRecipientRefused("SMTP RCPT TO: the server refused " + joined(refused) +
+                                                "; the mail went to the other recipients",
+                                            firstRefusal, refused, true);
         });
     } catch (const EMailProtocolError&) {
+        if (session_ && session_->broken) drop();
         throw;
     } catch (...) {
         drop();
@@ -115,18 +218,18 @@ void SmtpClient::quit() {
     if (!session_) return;
     std::unique_ptr<Session> session = std::move(session_);
     try {
-        net::guarded("SMTP quit", [&] { session->smtp->close(); });
+        // Whatever the server answers, the connection ends here.
+        net::guarded("SMTP quit", [&] { session->command("QUIT"); });
     } catch (...) {
-        net::closeSocket(session->socket);
+        net::closeSocket(session->wire.socket());
         throw;
     }
-    net::closeSocket(session->socket);
+    net::closeSocket(session->wire.socket());
 }
 
 void SmtpClient::drop() noexcept {
     if (!session_) return;
-    // Closing the socket first keeps the session's own destructor from sending QUIT.
-    net::closeSocket(session_->socket);
+    net::closeSocket(session_->wire.socket());
     session_.reset();
 }
 

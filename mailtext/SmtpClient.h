@@ -20,9 +20,11 @@ struct SmtpSettings {
     NetTimeouts Timeouts;
 };
 
-// Every call blocks through the anti-freeze and throws EMailError kinds. After a time-out or a
-// broken connection the client has already dropped the connection; after a negative reply it is
-// still connected and the caller chooses quit() or drop(). The destructor drops without QUIT.
+// Every call blocks through the anti-freeze and throws EMailError kinds. Every reply must arrive
+// whole within the reply time and within bounded size. After a time-out, a broken connection or
+// a reply that is not SMTP the client has already dropped the connection; after a negative reply
+// the transaction has been reset (RSET), the client is still connected and the caller chooses
+// send(), quit() or drop(). The destructor drops without QUIT.
 class SmtpClient {
 public:
     explicit SmtpClient(SmtpSettings settings);
@@ -34,7 +36,9 @@ public:
     void connect();
     bool connected() const;
     // MAIL FROM, RCPT TO for every recipient, DATA with the mail. Throws EMailInvalid before
-    // talking to the server when the mail has no recipient or an unusable address.
+    // talking to the server when the mail has no recipient or an unusable address. Recipients the
+    // server refuses do not stop the mail going to those it accepted; the refused ones are then
+    // reported by EMailRecipientRefused after the mail went out (or instead, when none remains).
     void send(const Mail& mail);
     // Says goodbye (QUIT) and closes; the connection is gone afterwards even when QUIT fails.
     void quit();

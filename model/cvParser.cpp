@@ -16,11 +16,17 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
 
 namespace {
+
+// A mailbox check ends after this many mails in a row could not be retrieved.
+constexpr int MaxFailuresInRow = 3;
+// The end-of-check report names at most this many mails.
+constexpr int MaxReportedMails = 10;
 
 std::string nameOf(const std::string& variable) { return variable.substr(0, variable.find('=')); }
 
@@ -61,6 +67,8 @@ mailtext::Pop3Settings Pop3SettingsOf(const TcvAccount& account) {
     settings.Port = account.PortPop3;
     settings.UserName = account.UserName;
     settings.Password = account.Password;
+    // Below 64 KB even ordinary mails would be refused.
+    settings.MaxMailBytes = static_cast<size_t>(std::max<int32_t>(options::MailMaxSize, 64)) * 1024;
     return settings;
 }
 
@@ -92,27 +100,48 @@ bool TcvParser::WordMatch(std::string_view text, std::string_view words) {
 }
 
 void TcvParser::ParseImportVars(std::string_view body, TStringList& variables) {
-    variables = mailtext::splitLines(body);
-    for (size_t i = variables.size(); i-- > 0;) {
-        variables[i] = platform::trim(variables[i]);
-        if (variables[i].empty()) variables.erase(variables.begin() + static_cast<long>(i));
+    // One pass over views of the body, never erasing inside a list: erasing made a large body
+    // quadratic, and any sender can make a parser read one.
+    std::vector<std::string_view> lines;
+    for (size_t start = 0, i = 0; start < body.size(); start = i) {
+        while (i < body.size() && body[i] != '\r' && body[i] != '\n') ++i;
+        const std::string_view line = platform::trimView(body.substr(start, i - start));
+        if (!line.empty()) lines.push_back(line);
+        if (i < body.size()) i += body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n' ? 2 : 1;
     }
-    // A value written on the line after its name is joined to the name.
-    for (size_t i = variables.size() >= 2 ? variables.size() - 1 : 0; i-- > 0;) {
-        if (!variables[i].empty() && variables[i].back() == '=' &&
-            variables[i + 1].find('=') == std::string::npos) {
-            variables[i] += variables[i + 1];
-            variables.erase(variables.begin() + static_cast<long>(i) + 1);
+    // A value written on the line after its name is joined to the name. Walking from the end, the
+    // line after the current one is the last one kept so far; a joined line holds "=" and so is
+    // never joined again.
+    struct Joined {
+        std::string_view line, next;
+    };
+    std::vector<Joined> joined;
+    joined.reserve(lines.size());
+    for (size_t i = lines.size(); i-- > 0;) {
+        Joined j{lines[i], {}};
+        if (!joined.empty() && j.line.back() == '=' && joined.back().next.empty() &&
+            joined.back().line.find('=') == std::string_view::npos) {
+            j.next = joined.back().line;
+            joined.pop_back();
         }
+        joined.push_back(j);
     }
-    for (size_t i = variables.size(); i-- > 0;) {
-        const size_t eq = variables[i].find('=');
-        if (eq == std::string::npos) {
-            variables.erase(variables.begin() + static_cast<long>(i));
-            continue;
-        }
-        variables[i] = platform::asciiLower(platform::trim(variables[i].substr(0, eq))) + "=" +
-                       platform::trim(variables[i].substr(eq + 1));
+    variables.clear();
+    for (size_t i = joined.size(); i-- > 0;) {
+        const auto [line, next] = joined[i];
+        const size_t eq = line.find('=');
+        if (eq == std::string_view::npos) continue;
+        // A joined line ends with "=" and its next line is trimmed already, so the value is the
+        // trimmed rest of the line followed by the next line.
+        const std::string_view value = platform::trimView(line.substr(eq + 1));
+        const std::string_view name = platform::trimView(line.substr(0, eq));
+        std::string variable;
+        variable.reserve(name.size() + 1 + value.size() + next.size());
+        for (char c : name) variable += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        variable += '=';
+        variable += value;
+        variable += next;
+        variables.push_back(std::move(variable));
     }
 }
 
@@ -347,38 +376,81 @@ void TcvParser::CheckMailbox() {
 
     TcvGroup* group = Group;
     const std::weak_ptr<const void> groupAlive = group ? group->Alive() : std::weak_ptr<const void>();
-    mailtext::Pop3Client client(Pop3SettingsOf(*Account));
+    const mailtext::Pop3Settings settings = Pop3SettingsOf(*Account);
+    mailtext::Pop3Client client(settings);
     client.connect();
-    const int count = client.messageCount();
-    for (int i = 1; i <= count; ++i) {
-        platform::processEvents();
-        if (self.expired() || !group || groupAlive.expired()) break;
-        std::unique_ptr<mailtext::Mail> mail;
-        try {
-            mail = client.retrieve(i);
-        } catch (const mailtext::EMailError&) {
-            // A mail the server cannot give is left there; a lost connection ends the check.
-            if (!client.connected()) throw;
-            char text[64];
-            std::snprintf(text, sizeof text, "Unable to parse message %d", i);
-            platform::showMessage(text);
-            continue;
+    // Mails that could not be taken in are reported once, when the check ends, rather than in a
+    // box each: a broken or hostile server would otherwise keep the user clicking.
+    std::string report, ending;
+    int reported = 0;
+    auto note = [&](const std::string& line) {
+        if (++reported <= MaxReportedMails) report += (report.empty() ? "" : "\r") + line;
+    };
+    auto tooLarge = [&](int number) {
+        return "Message " + std::to_string(number) + " is larger than " + std::to_string(settings.MaxMailBytes / 1024) +
+               " KB and was left on the server";
+    };
+    auto showReport = [&] {
+        if (reported > MaxReportedMails) report += "\rand " + std::to_string(reported - MaxReportedMails) + " more";
+        if (!ending.empty()) report += "\r" + ending;
+        if (!report.empty()) platform::showMessage(report);
+        report.clear();
+    };
+    try {
+        // The server's count holds only as far as its list agrees, in increasing order: numbers it
+        // does not list are never asked for, whatever STAT said.
+        const int count = client.messageCount();
+        std::vector<mailtext::Pop3MessageSize> listed;
+        if (count > 0)
+            for (const auto& item : client.listMessages())
+                if (item.Number <= count && (listed.empty() || item.Number > listed.back().Number)) listed.push_back(item);
+        int failedInRow = 0;
+        for (const auto& [i, size] : listed) {
+            platform::processEvents();
+            if (self.expired() || !group || groupAlive.expired()) break;
+            if (static_cast<unsigned long long>(size) > settings.MaxMailBytes) {
+                note(tooLarge(i));
+                continue;
+            }
+            std::unique_ptr<mailtext::Mail> mail;
+            try {
+                mail = client.retrieve(i);
+                failedInRow = 0;
+            } catch (const mailtext::EMailTooLarge&) {
+                note(tooLarge(i));
+                continue;
+            } catch (const mailtext::EMailError&) {
+                // A mail the server cannot give is left there; a lost connection ends the check.
+                if (!client.connected()) throw;
+                char text[64];
+                std::snprintf(text, sizeof text, "Unable to parse message %d", i);
+                note(text);
+                if (++failedInRow < MaxFailuresInRow) continue;
+                ending = "The mailbox check was ended after " + std::to_string(failedInRow) +
+                         " messages in a row could not be retrieved";
+                break;
+            }
+            if (self.expired() || groupAlive.expired()) break;
+            bool handled = ParseMessage(mail.get());
+            bool allTried = true;
+            // Actions may send mail, and the interface runs while they wait: re-check before each use.
+            for (int p = 0; !handled && !self.expired() && !groupAlive.expired() && p < group->ParserCount(); ++p) {
+                TcvParser* other = group->Parsers(p);
+                if (other->Account != group->Account) continue;
+                if (other->Started) handled = other->ParseMessage(mail.get());
+                else allTried = false;
+            }
+            if (self.expired() || groupAlive.expired()) {
+                if (handled) client.deleteMessage(i);
+                break;
+            }
+            if (handled || (DeleteMethod != 0 && allTried)) client.deleteMessage(i);
         }
-        if (self.expired() || groupAlive.expired()) break;
-        bool handled = ParseMessage(mail.get());
-        bool allTried = true;
-        // Actions may send mail, and the interface runs while they wait: re-check before each use.
-        for (int p = 0; !handled && !self.expired() && !groupAlive.expired() && p < group->ParserCount(); ++p) {
-            TcvParser* other = group->Parsers(p);
-            if (other->Account != group->Account) continue;
-            if (other->Started) handled = other->ParseMessage(mail.get());
-            else allTried = false;
-        }
-        if (self.expired() || groupAlive.expired()) {
-            if (handled) client.deleteMessage(i);
-            break;
-        }
-        if (handled || (DeleteMethod != 0 && allTried)) client.deleteMessage(i);
+        // The deletions are committed before the user is kept by the report.
+        client.quit();
+    } catch (...) {
+        showReport();
+        throw;
     }
-    client.quit();
+    showReport();
 }

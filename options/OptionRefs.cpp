@@ -236,6 +236,7 @@ int32_t FoldersWidth;
 int32_t MessagesHeight;
 TOptionRect MainBounds;
 bool MainStored;
+int32_t MailMaxSize;
 
 void ResetToDefaults() {
     SetupName.clear();
@@ -263,6 +264,7 @@ void ResetToDefaults() {
     MessagesHeight = 110;
     MainBounds = TOptionRect{};
     MainStored = false;
+    MailMaxSize = 51200;
 }
 
 namespace {
@@ -294,6 +296,7 @@ void RegisterOptions(TOptionsManager& m) {
     m.AddInteger(&MessagesHeight, "OEImport", "MessagesHeight");
     m.AddRect(&MainBounds, "OEImport", "MainBounds");
     m.AddBoolean(&MainStored, "OEImport", "MainStored");
+    m.AddInteger(&MailMaxSize, "Mailing", "MailMaxSize");
 }
 
 }  // namespace options

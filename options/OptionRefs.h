@@ -101,11 +101,13 @@ extern int32_t FoldersWidth;
 extern int32_t MessagesHeight;
 extern TOptionRect MainBounds;
 extern bool MainStored;
+// The largest incoming mail a mailbox check takes in, in KB; larger mails stay on the server.
+extern int32_t MailMaxSize;
 
 // The key below HKEY_CURRENT_USER that holds the program's options.
 inline constexpr const char* RegistryBase = "\\Software\\Brixwold\\Corvane";
 
-// Registers the 24 bindings in their fixed order.
+// Registers the 25 bindings in their fixed order.
 void RegisterOptions(TOptionsManager& manager);
 // Puts every variable back to its default (tests, and a fresh start).
 void ResetToDefaults();

@@ -123,12 +123,14 @@ std::string asciiLower(std::string_view s) {
     return out;
 }
 
-std::string trim(std::string_view s) {
+std::string_view trimView(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
     while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return std::string(s.substr(b, e - b));
+    return s.substr(b, e - b);
 }
+
+std::string trim(std::string_view s) { return std::string(trimView(s)); }
 
 }  // namespace platform
 

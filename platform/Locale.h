@@ -22,6 +22,8 @@ std::string asciiLower(std::string_view s);
 
 // Trims characters up to and including the blank from both ends.
 std::string trim(std::string_view s);
+// The same, as a view into s.
+std::string_view trimView(std::string_view s);
 
 }  // namespace platform
 

@@ -109,9 +109,14 @@ MAILBOX_USERS=$users
 MAILBOX_PASSWORD=$pop_password
 ENV
 
-smtp_cmd=("$python" "$here/smtpd.py" --auth-port "$smtp_auth_port" --open-port "$smtp_open_port"
+# The unprivileged server reads its script from its own run folder: the checkout may lie in a
+# folder only its owner can enter.
+install -m 644 "$here/smtpd.py" "$run/smtpd.py"
+smtp_cmd=("$python" "$run/smtpd.py" --auth-port "$smtp_auth_port" --open-port "$smtp_open_port"
           --maildirs "$run/mail" --users "$users" --login "$smtp_login" --password "$smtp_password")
-# Redirected standard streams keep ctest from waiting on the background servers.
+# Redirected standard streams keep ctest from waiting on the background servers. Started from
+# the run folder so that no server keeps a working directory it may not enter.
+cd "$run"
 if [ "$(id -u)" -eq 0 ]; then
   setsid setpriv --reuid="$mail_uid" --regid="$mail_gid" --clear-groups "${smtp_cmd[@]}" \
     </dev/null >"$run/smtpd.log" 2>&1 &

@@ -35,6 +35,18 @@ void FaultConnection::sendRaw(const std::string& bytes) {
     }
 }
 
+void FaultConnection::trickle(const std::string& bytes, int pauseMs) {
+    for (char c : bytes) {
+        sendRaw(std::string(1, c));
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, pauseMs) <= 0) continue;
+        char probe;
+        if (::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) throw ClientGone();
+        // The client sent something instead of closing: keep the pace all the same.
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
+}
+
 std::string FaultConnection::readLine() {
     for (;;) {
         size_t eol = buffer_.find('\n');

@@ -18,6 +18,9 @@ public:
     // Sends the text followed by CR LF.
     void send(const std::string& line);
     void sendRaw(const std::string& bytes);
+    // Sends the bytes one at a time with a pause after each, as a server that trickles its reply;
+    // ends early (as the client having gone) once the client closes the connection.
+    void trickle(const std::string& bytes, int pauseMs);
     // The next line without its CR LF; throws when the client closed the connection.
     std::string readLine();
     // Lines up to the "." line (not included), still dot-stuffed as they came.

@@ -16,7 +16,14 @@ Pop3Settings settingsFor(const FaultServer& server) {
     s.Port = server.port();
     s.UserName = "user";
     s.Password = "pass";
-    s.Timeouts.ConnectMs = 2000;
+    // Generous, so that a busy machine cannot turn an answered reply into a time-out.
+    s.Timeouts.ConnectMs = 30000;
+    s.Timeouts.ReplyMs = 30000;
+    return s;
+}
+
+// Short replies, for a server that stalls or trickles on purpose until the client gives up.
+Pop3Settings impatient(Pop3Settings s) {
     s.Timeouts.ReplyMs = 400;
     return s;
 }
@@ -114,7 +121,7 @@ TEST(Pop3Faults, StallInTheMiddleOfRetrTimesOut) {
         c.readLine();
         c.sendRaw("+OK\r\nSubject: slow\r\n\r\npart");
     });
-    Pop3Client pop(settingsFor(server));
+    Pop3Client pop(impatient(settingsFor(server)));
     pop.connect();
     EXPECT_THROW(pop.retrieve(1), EMailTimeout);
     EXPECT_FALSE(pop.connected());
@@ -179,4 +186,77 @@ TEST(Pop3Dialogue, LongMailsArriveWholeWhateverTheChunksOnTheWire) {
     EXPECT_EQ(raw, "Subject: long\r\n\r\n" + expected);
     EXPECT_EQ(pop.retrieveRaw(2), raw);  // the reader keeps no leftovers between mails
     pop.quit();
+}
+
+TEST(Pop3Faults, CountsOutsideTheIntegerRangeAreRefusedOrLeftOut) {
+    FaultServer server([](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.send("+OK 2 300");
+        c.readLine();
+        c.sendRaw("+OK\r\n1 100\r\n4294967297 5\r\n-3 7\r\n2 -1\r\n2 200\r\n.\r\n");
+        c.readLine();
+        c.send("+OK 4294967297 300");
+    });
+    Pop3Client pop(settingsFor(server));
+    pop.connect();
+    EXPECT_EQ(pop.messageCount(), 2);
+    const auto list = pop.listMessages();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].Number, 1);
+    EXPECT_EQ(list[1].Number, 2);
+    EXPECT_EQ(list[1].Size, 200);
+    EXPECT_THROW(pop.messageCount(), EMailProtocolError);
+    EXPECT_FALSE(pop.connected());
+}
+
+TEST(Pop3Bounds, AMailOverTheLimitIsReadToItsEndAndTheSessionGoesOn) {
+    const std::string small = "Subject: small\r\n\r\n..dot\r\nend\r\n";
+    FaultServer server([&](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();  // one line of a megabyte, without a line end
+        c.sendRaw("+OK\r\nSubject: huge\r\n\r\n" + std::string(1 << 20, 'x') + "\r\n.\r\n");
+        c.readLine();
+        c.sendRaw("+OK\r\n" + small + ".\r\n");
+        c.readLine();  // many ordinary lines
+        std::string many = "+OK\r\nSubject: many\r\n\r\n";
+        for (int i = 0; i < 20000; ++i) many += "line " + std::to_string(i) + "\r\n";
+        c.sendRaw(many + ".\r\n");
+        c.readLine();
+        c.send("+OK bye");
+    });
+    Pop3Settings s = settingsFor(server);
+    s.MaxMailBytes = 64 * 1024;
+    Pop3Client pop(s);
+    pop.connect();
+    EXPECT_THROW(pop.retrieveRaw(1), EMailTooLarge);
+    EXPECT_TRUE(pop.connected());
+    EXPECT_EQ(pop.retrieveRaw(2), "Subject: small\r\n\r\n.dot\r\nend\r\n");
+    EXPECT_THROW(pop.retrieveRaw(3), EMailTooLarge);
+    pop.quit();
+    EXPECT_TRUE(server.received("QUIT"));
+}
+
+TEST(Pop3Bounds, AStatusLineWithoutEndEndsTheConnection) {
+    FaultServer server([](FaultConnection& c) { c.sendRaw("+OK " + std::string(4 << 20, 'x')); });
+    Pop3Client pop(settingsFor(server));
+    EXPECT_THROW(pop.connect(), EMailConnectionLost);
+    EXPECT_FALSE(pop.connected());
+    EXPECT_TRUE(server.clientClosed());
+}
+
+TEST(Pop3Bounds, ATricklingMailTimesOutWithinOneReplyTime) {
+    // Every byte comes well within the reply time, the whole mail far outside it.
+    FaultServer server([](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.trickle("+OK\r\nSubject: slow\r\n\r\n" + std::string(200, 'x') + "\r\n.\r\n", 50);
+    });
+    Pop3Settings s = settingsFor(server);
+    s.Timeouts.ReplyMs = 500;
+    Pop3Client pop(s);
+    pop.connect();
+    EXPECT_THROW(pop.retrieve(1), EMailTimeout);
+    EXPECT_FALSE(pop.connected());
+    EXPECT_TRUE(server.clientClosed());
 }

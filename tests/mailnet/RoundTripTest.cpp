@@ -27,8 +27,9 @@ protected:
         s.UserName = servers.SmtpLogin;
         s.Password = servers.SmtpPassword;
         s.Authentication = authenticate ? SmtpAuthentication::Login : SmtpAuthentication::None;
-        s.Timeouts.ConnectMs = 5000;
-        s.Timeouts.ReplyMs = 10000;
+        // Generous: the real servers answer at once, but the machine may be busy.
+        s.Timeouts.ConnectMs = 30000;
+        s.Timeouts.ReplyMs = 30000;
         return s;
     }
 
@@ -38,8 +39,9 @@ protected:
         s.Port = servers.Pop3Port;
         s.UserName = user;
         s.Password = servers.MailboxPassword;
-        s.Timeouts.ConnectMs = 5000;
-        s.Timeouts.ReplyMs = 10000;
+        // Generous: the real servers answer at once, but the machine may be busy.
+        s.Timeouts.ConnectMs = 30000;
+        s.Timeouts.ReplyMs = 30000;
         return s;
     }
 

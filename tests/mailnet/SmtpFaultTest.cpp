@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace mailtext;
 using mailnet::FaultConnection;
 using mailnet::FaultServer;
@@ -19,8 +21,15 @@ SmtpSettings settingsFor(const FaultServer& server, bool login = true) {
     s.UserName = "user";
     s.Password = "pass";
     s.Authentication = login ? SmtpAuthentication::Login : SmtpAuthentication::None;
-    // Short waits: the stall scenarios end in a time-out.
-    s.Timeouts.ConnectMs = 2000;
+    // Generous, so that a busy machine cannot turn an answered reply into a time-out.
+    s.Timeouts.ConnectMs = 30000;
+    s.Timeouts.ReplyMs = 30000;
+    return s;
+}
+
+// Short replies, for a server that stalls or trickles on purpose: it stays at it until the client
+// gives up, so the time-out is certain however busy the machine.
+SmtpSettings impatient(SmtpSettings s) {
     s.Timeouts.ReplyMs = 400;
     return s;
 }
@@ -114,7 +123,12 @@ TEST(SmtpFaults, NegativeRepliesAtEachStepEndInAnErrorAndAPoliteQuit) {
                 if (step == 2) c.readData();
                 else c.readLine();
             }
-            if (c.readLine() == "QUIT") c.send("221 bye");
+            std::string next = c.readLine();
+            if (next == "RSET") {
+                c.send("250 reset");
+                next = c.readLine();
+            }
+            if (next == "QUIT") c.send("221 bye");
         });
         try {
             SendOneMail(settingsFor(server), sampleMail());
@@ -123,6 +137,8 @@ TEST(SmtpFaults, NegativeRepliesAtEachStepEndInAnErrorAndAPoliteQuit) {
             EXPECT_NE(std::string(e.what()).find(k.reply), std::string::npos) << k.name << ": " << e.what();
         }
         EXPECT_TRUE(server.received("QUIT")) << k.name;
+        // A refusal inside the transaction resets it; after the final reply there is none left.
+        EXPECT_EQ(server.received("RSET"), k.failAt < 3) << k.name;
         EXPECT_TRUE(server.clientClosed()) << k.name;
     }
 }
@@ -151,7 +167,7 @@ TEST(SmtpFaults, StalledServerTimesOutAndIsDropped) {
         c.send("220 fault.test ESMTP");
         c.readLine();
     });
-    SmtpClient client(settingsFor(server));
+    SmtpClient client(impatient(settingsFor(server)));
     EXPECT_THROW(client.connect(), EMailTimeout);
     EXPECT_FALSE(client.connected());
     EXPECT_TRUE(server.clientClosed());
@@ -167,7 +183,7 @@ TEST(SmtpFaults, StallAfterTheDataIsATimeout) {
         c.send("354 go ahead");
         c.readData();
     });
-    EXPECT_THROW(SendOneMail(settingsFor(server), sampleMail()), EMailTimeout);
+    EXPECT_THROW(SendOneMail(impatient(settingsFor(server)), sampleMail()), EMailTimeout);
     EXPECT_TRUE(server.clientClosed());
     EXPECT_FALSE(server.received("QUIT"));
 }
@@ -214,4 +230,122 @@ TEST(SmtpFaults, AddressesThatWouldInjectCommandsAreRefusedBeforeTheEnvelope) {
     none.Recipients.clear();
     SmtpClient client(settingsFor(server));
     EXPECT_THROW(client.send(none), EMailInvalid);
+}
+
+namespace {
+
+// Greets, logs in and accepts MAIL FROM, then answers each RCPT TO from the list.
+void untilRecipients(FaultConnection& c, const std::vector<std::string>& rcptReplies) {
+    untilMailFrom(c);
+    c.send("250 ok");
+    for (const std::string& reply : rcptReplies) {
+        c.readLine();
+        c.send(reply);
+    }
+}
+
+void acceptData(FaultConnection& c) {
+    c.readLine();
+    c.send("354 go ahead");
+    c.readData();
+    c.send("250 queued");
+}
+
+}  // namespace
+
+TEST(SmtpRecipients, ARefusedRecipientResetsTheTransactionAndTheNextMailGoesOut) {
+    FaultServer server([](FaultConnection& c) {
+        untilRecipients(c, {"550 5.1.1 No such user"});
+        if (c.readLine() != "RSET") return;
+        c.send("250 reset");
+        c.readLine();
+        c.send("250 ok");
+        c.readLine();
+        c.send("250 ok");
+        acceptData(c);
+        if (c.readLine() == "QUIT") c.send("221 bye");
+    });
+    SmtpClient client(settingsFor(server));
+    client.connect();
+    try {
+        client.send(sampleMail());
+        FAIL() << "no error";
+    } catch (const EMailRecipientRefused& e) {
+        EXPECT_FALSE(e.Delivered);
+        EXPECT_EQ(e.Refused, std::vector<std::string>{"jo@b.org (550 5.1.1 No such user)"});
+        EXPECT_NE(std::string(e.what()).find("jo@b.org (550 5.1.1 No such user)"), std::string::npos) << e.what();
+    }
+    ASSERT_TRUE(client.connected());
+    EXPECT_NO_THROW(client.send(sampleMail()));
+    client.quit();
+    const auto lines = server.lines();
+    const auto rset = std::find(lines.begin(), lines.end(), "RSET");
+    ASSERT_NE(rset, lines.end());
+    ASSERT_NE(rset + 1, lines.end());
+    EXPECT_EQ(*(rset - 1), "RCPT TO: <jo@b.org>");
+    EXPECT_EQ(*(rset + 1), "MAIL FROM: <me@a.org>");
+    EXPECT_TRUE(server.received("QUIT"));
+}
+
+TEST(SmtpRecipients, TheOthersGetTheMailAndTheRefusedOneIsNamed) {
+    FaultServer server([](FaultConnection& c) {
+        untilRecipients(c, {"250 ok", "550 5.1.1 <gone@b.org>: mailbox unavailable", "250 ok"});
+        acceptData(c);
+        if (c.readLine() == "QUIT") c.send("221 bye");
+    });
+    Mail m = sampleMail();
+    m.Recipients.add("Gone", "gone@b.org");
+    m.Recipients.add("Al", "al@c.org");
+    try {
+        SendOneMail(settingsFor(server), m);
+        FAIL() << "no error";
+    } catch (const EMailRecipientRefused& e) {
+        EXPECT_TRUE(e.Delivered);
+        ASSERT_EQ(e.Refused.size(), 1u);
+        EXPECT_EQ(e.Refused[0].rfind("gone@b.org (550", 0), 0u) << e.Refused[0];
+        EXPECT_NE(std::string(e.what()).find("went to the other recipients"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(server.received("DATA"));
+    EXPECT_FALSE(server.received("RSET"));
+    EXPECT_TRUE(server.received("QUIT"));
+}
+
+TEST(SmtpBounds, EndlessMultiLineReplyEndsTheConnection) {
+    FaultServer server([](FaultConnection& c) {
+        c.send("220 fault.test ESMTP");
+        c.readLine();
+        // Far more continuation lines than any server sends; the client must give up long before.
+        for (int i = 0; i < 200000; ++i) c.send("250-capability " + std::to_string(i));
+        c.send("250 done");
+    });
+    SmtpClient client(settingsFor(server, false));
+    EXPECT_THROW(client.connect(), EMailConnectionLost);
+    EXPECT_FALSE(client.connected());
+    EXPECT_TRUE(server.clientClosed());
+}
+
+TEST(SmtpBounds, HugeLineWithoutLineEndEndsTheConnection) {
+    FaultServer server([](FaultConnection& c) {
+        c.send("220 fault.test ESMTP");
+        c.readLine();
+        c.sendRaw("250 " + std::string(4 << 20, 'x'));
+    });
+    SmtpClient client(settingsFor(server, false));
+    EXPECT_THROW(client.connect(), EMailConnectionLost);
+    EXPECT_TRUE(server.clientClosed());
+}
+
+TEST(SmtpBounds, TricklingServerTimesOutWithinOneReplyTime) {
+    // Every byte comes well within the reply time, the whole reply far outside it.
+    FaultServer server([](FaultConnection& c) {
+        c.trickle("220 " + std::string(200, 'x') + "\r\n", 50);
+        c.readLine();
+        c.send("250 fault.test");
+    });
+    SmtpSettings s = settingsFor(server, false);
+    s.Timeouts.ReplyMs = 500;
+    SmtpClient client(s);
+    EXPECT_THROW(client.connect(), EMailTimeout);
+    EXPECT_FALSE(client.connected());
+    EXPECT_TRUE(server.clientClosed());
 }

@@ -3,8 +3,11 @@
 #include "options/OptionRefs.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
+#include "tests/support/ImportVarsReference.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace {
 
@@ -64,6 +67,22 @@ TEST(ParserText, ImportVarsJoinValuesOnTheNextLine) {
     // A value line holding "=" is not joined; the bare name stays with an empty value.
     TcvParser::ParseImportVars("Code=\nx=1", vars);
     EXPECT_EQ(vars, (TStringList{"code=", "x=1"}));
+}
+
+TEST(ParserText, ImportVarsAgreeWithTheStepByStepRulesOnVariedBodies) {
+    // Pieces chosen to hit every rule: names ending in "=", chains of them, values with "=",
+    // blank and control characters around lines, every kind of line break, empty lines.
+    const std::vector<std::string> pieces = {"Name", "=", "==", " ", "\t", "\x01", "\r", "\n", "\r\n",
+                                             "\n\n", "Email=", "x@y.org", "A = b", "ZZ", "\xE9", "=v"};
+    std::mt19937 random(11);
+    for (int round = 0; round < 3000; ++round) {
+        std::string body;
+        const int n = static_cast<int>(random() % 24);
+        for (int i = 0; i < n; ++i) body += pieces[random() % pieces.size()];
+        TStringList vars;
+        TcvParser::ParseImportVars(body, vars);
+        ASSERT_EQ(vars, testsupport::stepByStepImportVars(body)) << "body: " << body;
+    }
 }
 
 TEST_F(ParserFixture, SubscribeAddsAContactPerMailWithImportedNames) {

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
 // Each test owns its mailbox, so the tests may run in parallel with the other net tests.
@@ -146,6 +148,16 @@ TEST_F(Mailbox, OrderNotificationSubscribesTheBuyerThroughOrdwell) {
 }
 
 namespace {
+// Answers STAT and LIST for n mails of 100 bytes each.
+void statAndList(mailnet::FaultConnection& c, int n) {
+    c.readLine();
+    c.send("+OK " + std::to_string(n) + " " + std::to_string(n * 100));
+    c.readLine();
+    std::string list = "+OK\r\n";
+    for (int i = 1; i <= n; ++i) list += std::to_string(i) + " 100\r\n";
+    c.sendRaw(list + ".\r\n");
+}
+
 // A group whose one parser reads the POP3 server on the given local port.
 TcvParser* parserOn(TcvSetup& setup, int port) {
     auto* account = new TcvAccount;
@@ -166,8 +178,7 @@ TEST(MailboxFaults, AMailThatCannotBeRetrievedIsReportedAndLeft) {
     const std::string mail = "From: a@example.org\r\nSubject: s\r\n\r\nbody\r\n.\r\n";
     mailnet::FaultServer server([&](FaultConnection& c) {
         mailnet::pop3GreetAndLogin(c);
-        c.readLine();
-        c.send("+OK 3 300");
+        statAndList(c, 3);
         for (int i = 1; i <= 3; ++i) {
             const std::string retr = c.readLine();
             if (i == 2) {
@@ -198,8 +209,7 @@ TEST(MailboxFaults, AnErrorInAnActionEndsTheCheckWithoutQuit) {
     using mailnet::FaultConnection;
     mailnet::FaultServer server([](FaultConnection& c) {
         mailnet::pop3GreetAndLogin(c);
-        c.readLine();
-        c.send("+OK 2 300");
+        statAndList(c, 2);
         c.readLine();
         c.sendRaw("+OK\r\nFrom: a@example.org\r\nSubject: s\r\n\r\nfirst\r\n.\r\n");
         c.readLine();
@@ -233,8 +243,7 @@ TEST(MailboxFaults, TheGroupDeletedWhileAnActionSendsEndsTheCheckCleanly) {
     const std::string mail = "From: a@example.org\r\nSubject: s\r\n\r\nbody\r\n.\r\n";
     mailnet::FaultServer server([&](FaultConnection& c) {
         mailnet::pop3GreetAndLogin(c);
-        c.readLine();
-        c.send("+OK 2 300");
+        statAndList(c, 2);
         c.readLine();
         c.sendRaw("+OK\r\n" + mail);
         for (std::string line = c.readLine(); line != "QUIT"; line = c.readLine()) c.send("+OK");
@@ -258,5 +267,72 @@ TEST(MailboxFaults, TheGroupDeletedWhileAnActionSendsEndsTheCheckCleanly) {
     EXPECT_EQ(setup.GroupCount(), 0);
     EXPECT_TRUE(server.received("DELE 1"));  // the handled mail still leaves the server
     EXPECT_FALSE(server.received("RETR 2"));
+    EXPECT_TRUE(server.received("QUIT"));
+}
+
+namespace {
+// Answers RETR n with what the map gives (a mail is sent dot-terminated, "-ERR..." as it is),
+// every other command with +OK, until QUIT.
+void answerUntilQuit(mailnet::FaultConnection& c, const std::map<int, std::string>& retr) {
+    for (std::string line = c.readLine(); line != "QUIT"; line = c.readLine()) {
+        const auto it = line.rfind("RETR ", 0) == 0 ? retr.find(std::stoi(line.substr(5))) : retr.end();
+        if (it == retr.end()) c.send("+OK");
+        else if (it->second.rfind("-ERR", 0) == 0) c.send(it->second);
+        else c.sendRaw("+OK\r\n" + it->second + ".\r\n");
+    }
+    c.send("+OK bye");
+}
+
+const std::string Subscription = "From: a@example.org\r\nSubject: s\r\n\r\nbody\r\n";
+}  // namespace
+
+TEST(MailboxFaults, FailuresInARowEndTheCheckWithOneMessage) {
+    mailnet::FaultServer server([&](mailnet::FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        statAndList(c, 5);
+        answerUntilQuit(c, {{1, Subscription}, {2, "-ERR gone"}, {3, "-ERR gone"}, {4, "-ERR gone"}, {5, Subscription}});
+    });
+    TcvSetup setup;
+    TcvParser* parser = parserOn(setup, server.port());
+    platform::recordedMessages().clear();
+    parser->CheckMailbox();
+    EXPECT_EQ(platform::recordedMessages(),
+              std::vector<std::string>{"Unable to parse message 2\rUnable to parse message 3\rUnable to parse message 4\r"
+                                       "The mailbox check was ended after 3 messages in a row could not be retrieved"});
+    EXPECT_EQ(parser->Group->ContactCount(), 1);
+    EXPECT_TRUE(server.received("DELE 1"));
+    EXPECT_FALSE(server.received("RETR 5"));
+    EXPECT_TRUE(server.received("QUIT"));  // the handled mail leaves the server
+}
+
+TEST(MailboxFaults, MailsOverTheSizeLimitAreReportedAndLeftWhileTheCheckGoesOn) {
+    options::ResetToDefaults();
+    options::MailMaxSize = 64;
+    const std::string huge = "From: b@example.org\r\nSubject: s\r\n\r\n" + std::string(200 * 1024, 'x') + "\r\n";
+    mailnet::FaultServer server([&](mailnet::FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        c.send("+OK 4 400");
+        c.readLine();
+        // Mail 2 is listed as too large; mail 3 is listed small but is not; mail 9 is not in STAT's count.
+        c.sendRaw("+OK\r\n1 100\r\n2 999999999\r\n3 100\r\n4 100\r\n9 100\r\n.\r\n");
+        answerUntilQuit(c, {{1, Subscription}, {2, huge}, {3, huge}, {4, Subscription}, {9, Subscription}});
+    });
+    TcvSetup setup;
+    TcvParser* parser = parserOn(setup, server.port());
+    parser->DeleteMethod = 1;
+    platform::recordedMessages().clear();
+    parser->CheckMailbox();
+    options::ResetToDefaults();
+    EXPECT_EQ(platform::recordedMessages(),
+              std::vector<std::string>{"Message 2 is larger than 64 KB and was left on the server\r"
+                                       "Message 3 is larger than 64 KB and was left on the server"});
+    EXPECT_EQ(parser->Group->ContactCount(), 2);
+    EXPECT_FALSE(server.received("RETR 2"));
+    EXPECT_FALSE(server.received("RETR 9"));
+    EXPECT_FALSE(server.received("DELE 2"));
+    EXPECT_FALSE(server.received("DELE 3"));
+    EXPECT_TRUE(server.received("DELE 1"));
+    EXPECT_TRUE(server.received("DELE 4"));
     EXPECT_TRUE(server.received("QUIT"));
 }

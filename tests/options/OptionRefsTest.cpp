@@ -47,12 +47,13 @@ TEST(OptionsManager, RegistrationNamesAndRefusals) {
 }
 
 TEST_F(OptionTable, FirstRunKeepsDefaultsAndWritesAllBindingsIntoEightKeys) {
-    ASSERT_EQ(manager.Count(), 24);
+    ASSERT_EQ(manager.Count(), 25);
     manager.LoadFromRegistry(Base);
     EXPECT_TRUE(options::MaskPasswords);
     EXPECT_EQ(options::LogMaxSize, 500);
     EXPECT_EQ(options::TestEmailSubject, "Test email subject");
     EXPECT_EQ(options::Identity, -1);
+    EXPECT_EQ(options::MailMaxSize, 51200);
 
     manager.SaveToRegistry(Base);
     auto root = RegistryKey::openExisting(Base);
@@ -62,8 +63,8 @@ TEST_F(OptionTable, FirstRunKeepsDefaultsAndWritesAllBindingsIntoEightKeys) {
                                               "Interface", "OEImport"}));
     size_t values = 0;
     for (const auto& k : keys) values += RegistryKey::openExisting(Base + "\\" + k)->valueNames().size();
-    // 22 single values and two rectangles of four.
-    EXPECT_EQ(values, 22u + 2 * 4);
+    // 23 single values and two rectangles of four.
+    EXPECT_EQ(values, 23u + 2 * 4);
     auto iface = RegistryKey::openExisting(Base + "\\Interface");
     EXPECT_EQ(iface->readDword("MainWindow_Right"), 800u);
 }
