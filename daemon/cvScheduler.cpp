@@ -35,6 +35,7 @@ void TcvScheduler::Tick() {
         LoadPending = false;
         if (OnLoad) OnLoad();
     }
+    if (Passive) return;
     if (MailerRunning) runSteps();
     LastPollCount = pollParsers();
     if (LastPollCount > 0 && OnPolled) OnPolled();

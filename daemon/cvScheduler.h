@@ -20,6 +20,8 @@ public:
 
     bool InTimer = false;
     bool LoadPending = false;
+    // A setup another program writes: the tick only loads; nothing is sent, polled or saved.
+    bool Passive = false;
     double LastAutoSave = 0;
 
     // Loads the setup named by SetupName (the window's load operation).

@@ -45,12 +45,20 @@ void trimLog(const std::string& path, int64_t size, int64_t limit) {
     platform::replaceFileContents(QString::fromStdString(path), out);
 }
 
+std::function<void(const std::string&)>& logObserver() {
+    static std::function<void(const std::string&)> observer;
+    return observer;
+}
+
 }  // namespace
+
+void SetLogObserver(std::function<void(const std::string& line)> observer) { logObserver() = std::move(observer); }
 
 void AppendLogLine(const std::string& path, std::string_view text) {
     if (path.empty()) return;
     try {
         const std::string line = timeStamp() + " " + std::string(text) + "\r\n";
+        if (logObserver()) logObserver()(line.substr(0, line.size() - 2));
         int64_t size = 0;
         {
             std::ofstream out(path, std::ios::binary | std::ios::app);

@@ -502,6 +502,8 @@ void SetTemporarySend(TcvTemporarySend send);
 // The activity log: its path is empty until the main window sets it at start-up.
 void SetLogFilePath(const std::string& path);
 const std::string& LogFilePath();
+// Sees every line written to the activity log (a headless run mirrors them on its output).
+void SetLogObserver(std::function<void(const std::string& line)> observer);
 // Appends one time-stamped line; trims the file from the top when it grows past the size limit.
 // Never reports an error.
 void AppendLogLine(const std::string& path, std::string_view text);

@@ -7,9 +7,13 @@
 #include "platform/Registry.h"
 #include "ui/cvReportModel.h"
 #include "daemon/cvScheduler.h"
+#include "daemon/cvSetupFile.h"
 #include "ui/frmMessageSelect.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QKeySequence>
+#include <QStyle>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -119,14 +123,7 @@ QString TfrmMain::ChangeFileExt(const QString& path, const QString& ext) {
     return (dot > slash ? path.left(dot) : path) + ext;
 }
 
-QString TfrmMain::DataFolder() {
-    const QString programDir = QCoreApplication::applicationDirPath();
-    QFileInfo info(programDir);
-    if (info.isDir() && info.isWritable()) return QDir(programDir).absolutePath() + '/';
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(data);
-    return QDir(data).absolutePath() + '/';
-}
+QString TfrmMain::DataFolder() { return QString::fromStdString(ProgramDataFolder()); }
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName("frmMain");
@@ -227,6 +224,24 @@ void TfrmMain::createActions() {
     acSetupSave = makeAction(this, "acSetupSave", "Save");
     acSetupSaveAs = makeAction(this, "acSetupSaveAs", "Save As...");
     acExit = makeAction(this, "acExit", "Exit");
+    // The desktop's usual keys and icons for the file commands, with the style's icons where the
+    // icon theme has none.
+    const struct {
+        QAction* action;
+        QKeySequence::StandardKey key;
+        const char* icon;
+        QStyle::StandardPixmap fallback;
+    } fileCommands[] = {
+        {acSetupNew, QKeySequence::New, "document-new", QStyle::SP_FileIcon},
+        {acSetupLoad, QKeySequence::Open, "document-open", QStyle::SP_DialogOpenButton},
+        {acSetupSave, QKeySequence::Save, "document-save", QStyle::SP_DialogSaveButton},
+        {acSetupSaveAs, QKeySequence::SaveAs, "document-save-as", QStyle::SP_DialogSaveButton},
+        {acExit, QKeySequence::Quit, "application-exit", QStyle::SP_DialogCloseButton},
+    };
+    for (const auto& c : fileCommands) {
+        c.action->setShortcut(c.key);
+        c.action->setIcon(QIcon::fromTheme(c.icon, style()->standardIcon(c.fallback)));
+    }
     acHelpAbout = makeAction(this, "acHelpAbout", "About...");
     acViewContacts = makeAction(this, "acViewContacts", "View Contacts");
     acViewMessages = makeAction(this, "acViewMessages", "View Messages");

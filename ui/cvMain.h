@@ -6,6 +6,8 @@
 #include "platform/AntiFreeze.h"
 #include "platform/UiHooks.h"
 
+#include "platform/FileLock.h"
+
 #include <QMainWindow>
 #include <QMessageBox>
 
@@ -144,6 +146,13 @@ public:
     // The name a start-up load failed on: offered again at the next start unless another name was
     // chosen meanwhile.
     QString FailedLoadName;
+    // This window is the one writer of the setup file it opened, through the lock beside it. A
+    // setup another program writes is open read-only: nothing is saved under its name, sent or
+    // polled, and Save turns into Save As.
+    std::unique_ptr<platform::FileLock> SetupLock;
+    bool ReadOnly = false;
+    // Opens a setup file from the command line instead of the last one.
+    void OpenAtStart(const QString& path);
 
     // Controls.
     QTimer* tmMailer;
@@ -219,6 +228,9 @@ private:
     bool ShutDown();
     // Asks to save a modified setup before it is replaced; false when the command must stop.
     bool SaveBeforeReplacing();
+    // Takes the lock of the setup file about to be opened, or asks whether to open it read-only
+    // when another program holds it; false when the user declined.
+    bool ClaimSetupFile(const QString& path);
     void LoadPendingSetup();
     void OptionClicked();
 

@@ -2,7 +2,7 @@
 #include "mailer/cvMailer.h"
 #include "model/cvSetup.h"
 #include "platform/CodePage.h"
-#include "platform/SafeFile.h"
+#include "daemon/cvSetupFile.h"
 #include "ui/cvMain.h"
 #include "daemon/cvScheduler.h"
 
@@ -19,6 +19,11 @@ namespace {
 
 const char* const SaveFirstText = "The current setup has changed. Do you want to save first?";
 const char* const SaveBeforeClosingText = "The current setup has changed. Do you want to save before closing?";
+
+const char* const HeldFormat =
+    "The setup %1 is open in another copy of %2 (%3).\r\rOpen it read-only? You can look at it and save it "
+    "under another name, but it is not saved under this name, and nothing is sent or polled from it.";
+const char* const SaveAsHeldFormat = "The setup %1 is open in another copy of %2 (%3): it cannot be saved under that name.";
 
 QString setupFilter() { return QString("%1 files (*%2)|*%3").arg(TfrmMain::ProductName, ".xml", ".xml"); }
 
@@ -59,23 +64,53 @@ void TfrmMain::SaveSetup(const QString& path) {
     if (path.isEmpty()) throw std::runtime_error("Filename is empty!");
     const auto operation = beginFileOperation(QString("Saving project %1...").arg(QFileInfo(path).fileName()));
 
-    // The new content is complete under a temporary name before anything else changes; then the
-    // old file gets its second name ".bak" and the new one replaces it in one rename, so the name
-    // always holds a complete setup and a failure leaves both the file and its ".bak" as they were.
-    const QString temporary = path + ".saving";
-    try {
-        Setup->SaveToFile(temporary.toStdString());
-        platform::replaceKeepingBackup(temporary, path, ChangeFileExt(path, ".bak"));
-    } catch (...) {
-        QFile::remove(temporary);
-        throw;
-    }
+    // The name always holds a complete setup; the old content stays as the ".bak".
+    SaveSetupFile(*Setup, path.toStdString());
     Setup->Modified = false;
     RefreshCommands();
 }
 
+bool TfrmMain::ClaimSetupFile(const QString& path) {
+    const std::string lockName = LockNameOf(path.toStdString());
+    if (SetupLock && SetupLock->path() == lockName) return true;
+    platform::LockHolder holder;
+    std::unique_ptr<platform::FileLock> lock;
+    try {
+        lock = LockSetupFile(path.toStdString(), &holder);
+    } catch (const std::exception&) {
+        // A folder that takes no lock file takes no saved setup either: its saves report that.
+        SetupLock.reset();
+        ReadOnly = false;
+        Scheduler->Passive = false;
+        return true;
+    }
+    if (!lock) {
+        const QString text = QString(HeldFormat).arg(path, ProductName, QString::fromStdString(HolderText(holder)));
+        if (Ask(LineBreaks(text), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) !=
+            QMessageBox::Yes)
+            return false;
+        SetupLock.reset();
+        ReadOnly = true;
+        Scheduler->Passive = true;
+        MailerRunning = false;
+        SetStatusText(2, "Mailer: not active");
+        return true;
+    }
+    SetupLock = std::move(lock);
+    ReadOnly = false;
+    Scheduler->Passive = false;
+    return true;
+}
+
+void TfrmMain::OpenAtStart(const QString& path) {
+    options::SetupName = QFileInfo(path).absoluteFilePath().toStdString();
+    FailedLoadName.clear();
+    Scheduler->LoadPending = true;
+}
+
 bool TfrmMain::SaveCommand() {
-    if (options::SetupName.empty()) return SaveAsCommand();
+    // A setup another program writes is saved only under another name.
+    if (options::SetupName.empty() || ReadOnly) return SaveAsCommand();
     try {
         SaveSetup(QString::fromStdString(options::SetupName));
         FailedLoadName.clear();
@@ -91,6 +126,21 @@ bool TfrmMain::SaveAsCommand() {
     const QString chosen = ChooseSaveFile("Save setup as...", DialogFilter(setupFilter()));
     if (chosen.isEmpty()) return false;
     const QString path = ChangeFileExt(chosen, ".xml");
+    // Saved under a new name, the setup is this window's to write there, and only there.
+    std::unique_ptr<platform::FileLock> lock;
+    if (!SetupLock || SetupLock->path() != LockNameOf(path.toStdString())) {
+        platform::LockHolder holder;
+        try {
+            lock = LockSetupFile(path.toStdString(), &holder);
+            if (!lock) {
+                ShowMessage(QString(SaveAsHeldFormat).arg(path, ProductName, QString::fromStdString(HolderText(holder))),
+                            QMessageBox::Warning);
+                return false;
+            }
+        } catch (const std::exception&) {
+            // No lock file there: the save itself reports what it cannot write.
+        }
+    }
     try {
         SaveSetup(path);
     } catch (const std::exception& e) {
@@ -98,6 +148,9 @@ bool TfrmMain::SaveAsCommand() {
         RefreshCommands();
         return false;
     }
+    if (lock) SetupLock = std::move(lock);
+    ReadOnly = false;
+    Scheduler->Passive = false;
     options::SetupName = path.toStdString();
     FailedLoadName.clear();
     RefreshCommands();
@@ -121,6 +174,9 @@ void TfrmMain::acSetupNewExecute() {
     Setup->Modified = false;
     ClearSelection();
     options::SetupName.clear();
+    SetupLock.reset();
+    ReadOnly = false;
+    Scheduler->Passive = false;
     FailedLoadName.clear();
     EndUpdate();
     RefreshAll();
@@ -131,6 +187,7 @@ void TfrmMain::acSetupLoadExecute() {
     const QString path = ChooseOpenFile("Open a saved setup", DialogFilter(setupFilter() + "|All files|*.*"),
                                         QString::fromStdString(options::SetupName));
     if (path.isEmpty()) return;
+    if (!ClaimSetupFile(path)) return;
     ClearSelection();
     try {
         LoadSetup(path);
@@ -139,6 +196,7 @@ void TfrmMain::acSetupLoadExecute() {
     } catch (const std::exception& e) {
         // The setup is empty now: it must not be saved over any file under the old name.
         options::SetupName.clear();
+        SetupLock.reset();
         RefreshAll();
         ReportError(e);
         return;
@@ -149,9 +207,16 @@ void TfrmMain::acSetupLoadExecute() {
 void TfrmMain::LoadPendingSetup() {
     if (options::SetupName.empty()) return;
     const QString path = QString::fromStdString(options::SetupName);
+    if (!ClaimSetupFile(path)) {
+        options::SetupName.clear();
+        FailedLoadName = path;
+        RefreshAll();
+        return;
+    }
     try {
         LoadSetup(path);
     } catch (...) {
+        SetupLock.reset();
         // Untitled from now on, so that no save writes the empty setup over the file; the name is
         // offered again at the next start.
         options::SetupName.clear();
@@ -181,7 +246,7 @@ bool TfrmMain::CloseQuery() {
     savedOnClose_ = false;
     if (!Setup->Modified) return true;
     // Saved by the shut-down without asking; an untitled setup has nowhere to go and is asked for.
-    if (options::SaveAtShutdown && !options::SetupName.empty()) return true;
+    if (options::SaveAtShutdown && !options::SetupName.empty() && !ReadOnly) return true;
     const auto answer = Ask(SaveBeforeClosingText, QMessageBox::Warning,
                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     if (answer == QMessageBox::No) return true;
@@ -192,7 +257,7 @@ bool TfrmMain::CloseQuery() {
 }
 
 bool TfrmMain::ShutDown() {
-    if (options::SaveAtShutdown && !options::SetupName.empty() && !savedOnClose_) {
+    if (options::SaveAtShutdown && !options::SetupName.empty() && !savedOnClose_ && !ReadOnly) {
         try {
             SaveSetup(QString::fromStdString(options::SetupName));
         } catch (const std::exception& e) {

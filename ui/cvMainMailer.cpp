@@ -60,6 +60,11 @@ void TfrmMain::tmMailerTimer() {
 }
 
 void TfrmMain::acMailerStartExecute() {
+    if (ReadOnly) {
+        ShowMessage(text("This setup is open read-only because another copy of Vantrel writes it: the mailer does "
+                         "not run on it."));
+        return;
+    }
     Mailer->GroupIndex = SelGroup ? Setup->IndexOfGroup(SelGroup) : -1;
     MailerRunning = true;
     RefreshCommands();

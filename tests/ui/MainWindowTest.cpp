@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <QTabWidget>
 #include <QTableView>
 #include <QUrl>
@@ -311,6 +312,56 @@ TEST_F(UiTest, ADamagedOptionsFileIsKeptAsideAndReportedOnce) {
     auto again = makeWindow();
     QCoreApplication::processEvents();
     EXPECT_TRUE(again->messages.empty());
+}
+
+TEST_F(UiTest, ASetupAnotherProgramWritesOpensReadOnlyOrNotAtAll) {
+    const std::string a = dir.file("a.xml");
+    writeSetupFile(a, "OLD");
+    const std::string held = "1\n" + QSysInfo::machineHostName().toStdString() + "\n";
+    testsupport::writeFile(a + ".lock", held);
+    auto w = makeWindow();
+    w->openNames = {QString::fromStdString(a), QString::fromStdString(a)};
+    w->answers = {QMessageBox::No};
+    w->acSetupLoad->trigger();
+    ASSERT_EQ(w->questions.size(), 1u);
+    EXPECT_TRUE(w->questions[0].text.contains("process 1"));
+    EXPECT_EQ(w->Setup->GroupCount(), 0);
+
+    w->answers = {QMessageBox::Yes};
+    w->acSetupLoad->trigger();
+    ASSERT_EQ(w->Setup->GroupCount(), 1);
+    EXPECT_TRUE(w->ReadOnly);
+    EXPECT_TRUE(w->Scheduler->Passive);
+    w->Setup->Groups(0)->SetCode("NEW");
+    // Save asks for another name; the file of the other program is never written.
+    w->acSetupSave->trigger();
+    EXPECT_EQ(w->saveDialogs.size(), 1u);
+    EXPECT_EQ(groupCodeInFile(a), "OLD");
+    w->acMailerStart->trigger();
+    EXPECT_FALSE(MailerRunning);
+    EXPECT_EQ(testsupport::readFile(a + ".lock"), held);
+
+    // Saved under a name of its own, the setup is this window's to write.
+    w->saveNames = {QString::fromStdString(dir.file("mine.xml"))};
+    w->acSetupSave->trigger();
+    EXPECT_FALSE(w->ReadOnly);
+    EXPECT_EQ(groupCodeInFile(dir.file("mine.xml")), "NEW");
+    EXPECT_TRUE(testsupport::fileExists(dir.file("mine.xml.lock")));
+    w->acSetupNew->trigger();
+    EXPECT_FALSE(testsupport::fileExists(dir.file("mine.xml.lock")));
+}
+
+TEST_F(UiTest, ASetupNamedOnTheCommandLineOpensInsteadOfTheLastOne) {
+    writeSetupFile(dir.file("last.xml"), "LAST");
+    writeSetupFile(dir.file("given.xml"), "GIVEN");
+    options::SetupName = dir.file("last.xml");
+    auto w = makeWindow();
+    w->OpenAtStart(QString::fromStdString(dir.file("given.xml")));
+    w->Scheduler->Tick();
+    ASSERT_EQ(w->Setup->GroupCount(), 1);
+    EXPECT_EQ(w->Setup->Groups(0)->Code, "GIVEN");
+    EXPECT_EQ(options::SetupName, dir.file("given.xml"));
+    EXPECT_EQ(w->acSetupLoad->shortcut(), QKeySequence(QKeySequence::Open));
 }
 
 TEST_F(UiTest, LoadAndSaveShowTheirProgressEveryFiveKilobytes) {
