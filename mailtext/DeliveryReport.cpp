@@ -440,6 +440,8 @@ public:
             report.Kind = ReportKind::FeedbackReport;
             return report;
         }
+        // A read receipt says a mail arrived.
+        if (receipt_) return report;
         for (const std::string& a : returned_.senders) exclusions_.addresses.insert(a);
 
         // A challenge-response system asks the sender to prove they are a person, typically by
@@ -487,10 +489,13 @@ public:
 
 private:
     void collectParts() {
-        if (contains(asciiLower(mail_.ContentType), "feedback-report")) feedback_ = true;
+        const std::string mailType = asciiLower(mail_.ContentType);
+        if (contains(mailType, "feedback-report")) feedback_ = true;
+        if (contains(mailType, "disposition-notification")) receipt_ = true;
         for (const Attachment& a : mail_.Attachments) {
             const std::string type = asciiLower(a.ContentType);
             if (type == "message/feedback-report") feedback_ = true;
+            else if (type == "message/disposition-notification") receipt_ = true;
             else if (type == "message/delivery-status" || type == "message/global-delivery-status") {
                 auto found = readDeliveryStatus(a.Data);
                 dsn_.insert(dsn_.end(), found.begin(), found.end());
@@ -583,7 +588,8 @@ private:
                                   "temporary failure", "transient", "no action is required"}))
             temporary = true;
         if (!failureWords_ && containsAny(lowered, {"was delivered", "been delivered", "delivery succeeded",
-                                                     "successfully delivered", "delivery to the following recipients succeeded"}))
+                                                     "successfully delivered", "successfully relayed", "relayed successfully",
+                                                     "delivery to the following recipients succeeded"}))
             succeeded_ = true;
         if (failureWords_) succeeded_ = false;
     }
@@ -680,6 +686,7 @@ private:
     Exclusions exclusions_;
     ReturnedMail returned_;
     bool feedback_ = false;
+    bool receipt_ = false;
     bool failureWords_ = false;
     bool succeeded_ = false;
     std::vector<DsnRecipient> dsn_;

@@ -13,7 +13,7 @@ const char* const MessageStatusNames[3] = {"Stopped", "Live", "Sent"};
 const char* const ParserActionNames[9] = {"Subscribe",     "Bounce",        "Unsubscribe",
                                           "Unsubscribe All", "Delete",      "Freeze",
                                           "User Action 1", "User Action 2", "User Action 3"};
-const char* const ContactSourceNames[3] = {"Sender", "EmailVar", "AnyEmail"};
+const char* const ContactSourceNames[4] = {"Sender", "EmailVar", "AnyEmail", "DeliveryReport"};
 const char* const TriggerUnitNames[7] = {"Seconds", "Minutes", "Hours", "Days", "Weeks", "Months", "Years"};
 const char* const TriggerNames[5] = {"OnJoin", "OnUnsubscribe", "UserEvent1", "UserEvent2", "UserEvent3"};
 const char* const ContentTypeNames[2] = {"text/plain", "text/html"};

@@ -189,6 +189,7 @@ void TcvParser::ReadXml(TXmlNode& node) {
     TriggerSubjWords = readText(node, "TriggerSubjWords");
     DeleteMethod = node.GetChildInt("DeleteMethod", 0);
     Preprocessor = readText(node, "Preprocessor");
+    CountTemporary = node.GetChildBool("CountTemporary", false);
     LoadPreprocessor();
 }
 
@@ -205,6 +206,7 @@ void TcvParser::WriteXml(TXmlNode& node) const {
     node.SetChildText("TriggerSubjWords", TriggerSubjWords, "");
     node.SetChildInt("DeleteMethod", DeleteMethod, 0);
     node.SetChildText("Preprocessor", Preprocessor, "");
+    node.SetChildBool("CountTemporary", CountTemporary, false);
 }
 
 void TcvContact::ReadXml(TXmlNode& node) {
