@@ -26,6 +26,9 @@ bool isAlpha(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; 
 bool isAlnum(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\xa0'; }
 
+// strchr also finds the terminating NUL, which a mail may well contain.
+bool oneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+
 bool contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
 
 bool containsAny(std::string_view text, std::initializer_list<std::string_view> words) {
@@ -37,7 +40,7 @@ std::string mediaType(const HeaderList& headers) {
     return asciiLower(trim(type.substr(0, type.find(';'))));
 }
 
-bool localChar(char c) { return isAlnum(c) || std::strchr("._%+-", c) != nullptr; }
+bool localChar(char c) { return isAlnum(c) || oneOf(c, "._%+-"); }
 bool domainChar(char c) { return isAlnum(c) || c == '.' || c == '-'; }
 
 // A mailbox name and a host name with a dotted, alphabetic top-level domain. Rejects what only
@@ -162,11 +165,17 @@ bool bounceSubject(std::string_view subject) {
                            "not delivered", "could not be delivered", "non remis", "unzustellbar", "mail delivery"});
 }
 
-// Headers and subjects by which auto-responders (vacation notices and the like) mark their mails.
+// Headers by which auto-responders (vacation notices and the like) mark their mails.
 bool autoResponderMarked(const Mail& mail) {
     if (asciiLower(trim(mail.Headers.value("Precedence"))) == "auto_reply") return true;
-    for (const char* name : {"X-Autoreply", "X-Autorespond", "X-Auto-Response-Suppress-Reply", "X-Vacation"})
+    for (const char* name : {"X-Autoreply", "X-Autorespond", "X-Vacation"})
         if (mail.Headers.contains(name)) return true;
+    return false;
+}
+
+// Subjects of auto-replies. Only asked of mails from people: a mail server's notice repeats the
+// subject of the returned mail, which may say anything.
+bool autoReplySubject(const Mail& mail) {
     const std::string s = asciiLower(mail.Subject);
     return containsAny(s, {"out of office", "out of the office", "auto-reply", "autoreply", "auto reply",
                            "automatic reply", "automatic response", "autoresponse", "auto response", "vacation",
@@ -264,7 +273,7 @@ bool announcesReturnedMail(std::string_view line) {
     const std::string lowered = asciiLower(trim(line));
     if (lowered.empty() || contains(lowered, "@")) return false;
     size_t marks = 0;
-    while (marks < lowered.size() && std::strchr("-=_*", lowered[marks])) ++marks;
+    while (marks < lowered.size() && oneOf(lowered[marks], "-=_*")) ++marks;
     if (marks >= 2 && contains(lowered, "message") && lowered.back() != ':') return true;
     return lowered.size() < 80 && (lowered.rfind("original message", 0) == 0 ||
                                    containsAny(lowered, {"copy of the message", "copy of your message",
@@ -278,9 +287,9 @@ std::string previousWord(std::string_view line, size_t pos, std::string_view pre
     std::string_view before = line.substr(0, pos);
     auto lastWord = [](std::string_view text) {
         size_t e = text.size();
-        while (e > 0 && (isSpace(text[e - 1]) || std::strchr("<\"':,;(", text[e - 1]))) --e;
+        while (e > 0 && (isSpace(text[e - 1]) || oneOf(text[e - 1], "<\"':,;("))) --e;
         size_t b = e;
-        while (b > 0 && !isSpace(text[b - 1]) && !std::strchr("<\"'(", text[b - 1])) --b;
+        while (b > 0 && !isSpace(text[b - 1]) && !oneOf(text[b - 1], "<\"'(")) --b;
         return asciiLower(text.substr(b, e - b));
     };
     std::string word = lastWord(before);
@@ -454,10 +463,12 @@ public:
             }
         }
         bool anyDelivered = false;
+        bool anyFailed = false;
         for (const DsnRecipient& r : dsn_) {
             const DsnOutcome outcome = outcomeOf(r);
             if (outcome == DsnOutcome::Delivered) anyDelivered = true;
             if (outcome != DsnOutcome::Failed && outcome != DsnOutcome::Delayed) continue;
+            anyFailed = true;
             FailedRecipient failed;
             // The final address is the one the failure is about; the original one is how the
             // sender wrote it, and serves when the final one is missing or not a real address.
@@ -469,7 +480,9 @@ public:
             failed.Status = r.status.code;
             addRecipient(report.Recipients, std::move(failed));
         }
-        if (!report.Recipients.empty()) {
+        // A report whose failures are all about the sender's own addresses names no one; its text
+        // would only repeat them.
+        if (anyFailed) {
             report.Kind = ReportKind::Bounce;
             return report;
         }
@@ -478,7 +491,7 @@ public:
             return report;
         }
         const bool mailSystem = fromMailSystem(mail_);
-        if (autoResponderMarked(mail_) || (autoSubmitted(mail_) && !mailSystem)) {
+        if (autoResponderMarked(mail_) || (!mailSystem && (autoSubmitted(mail_) || autoReplySubject(mail_)))) {
             report.Kind = ReportKind::AutoReply;
             return report;
         }

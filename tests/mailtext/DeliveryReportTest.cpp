@@ -163,7 +163,7 @@ TEST(DeliveryReportRead, NonBouncesAreToldApart) {
 
     const std::string outOfOffice =
         "From: MAILER-DAEMON@example.org\r\nTo: letters@list.example.com\r\nSubject: Out of Office\r\n"
-        "\r\nUndeliverable until Monday; ask carol@example.org\r\n";
+        "Precedence: auto_reply\r\n\r\nUndeliverable until Monday; ask carol@example.org\r\n";
     EXPECT_EQ(readText(outOfOffice).Kind, ReportKind::AutoReply);
 
     // A challenge asking to reply to the mailbox it reports.
@@ -182,7 +182,8 @@ TEST(DeliveryReportRead, TextNoticeSkipsSendersHelpDesksAndTheReturnedMail) {
     const std::string notice =
         "From: MAILER-DAEMON@relay.example.net\r\n"
         "To: letters@list.example.com\r\n"
-        "Subject: failure notice\r\n"
+        "Subject: Undeliverable: Automatic reply to your vacation plans\r\n"
+        "Auto-Submitted: auto-replied\r\n"
         "\r\n"
         "A message sent by <letters@list.example.com> could not be delivered to:\r\n"
         "\r\n"
@@ -216,6 +217,22 @@ TEST(DeliveryReportRead, MalformedReportsNameNoOne) {
         const DeliveryReport report = readText(text);
         EXPECT_TRUE(report.Recipients.empty()) << describe(report);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Found by fuzzing: a NUL byte before an address was taken as part of its mailbox name.
+TEST(DeliveryReportRead, ANulByteIsNoPartOfAnAddress) {
+    std::string text = StandardReport;
+    text.replace(text.find("rfc822; gone@"), 8, std::string("rfc822;\0", 8));
+    text.replace(text.find("Your message"), 4, std::string("\0<x\0", 4));
+    const DeliveryReport report = readText(text);
+    ASSERT_TRUE(report.isBounce());
+    ASSERT_FALSE(report.Recipients.empty());
+    EXPECT_EQ(report.Recipients[0].Address, "gone@example.org");
+    for (const auto& r : report.Recipients) EXPECT_EQ(r.Address.find('\0'), std::string::npos);
 }
 
 }  // namespace
