@@ -484,6 +484,7 @@ public:
         // would only repeat them.
         if (anyFailed) {
             report.Kind = ReportKind::Bounce;
+            addReturnedAddress(report.Recipients);
             return report;
         }
         if (anyDelivered) {
@@ -570,6 +571,20 @@ private:
                                        [&](const FailedRecipient& r) { return r.Address == a; }),
                         found.end());
         }
+        // Exim names the failed recipients in a header of their own.
+        std::vector<FailedRecipient> listed;
+        for (const auto& [name, value] : mail_.Headers.Items) {
+            if (!platform::sameText(name, "X-Failed-Recipients")) continue;
+            for (const Found& f : scanAddresses(std::string_view(value).substr(0, MaxLineLength))) {
+                if (exclusions_.excluded(f.address)) continue;
+                FailedRecipient r;
+                r.Address = f.address;
+                for (const FailedRecipient& scanned : found)
+                    if (scanned.Address == f.address) r.Aliases = scanned.Aliases;
+                addRecipient(listed, std::move(r));
+            }
+        }
+        if (!listed.empty()) found = std::move(listed);
         keepReturnedRecipients(found);
         // A notice whose first list names bare mailboxes explains itself with example addresses
         // further on; those are not recipients.
@@ -581,16 +596,22 @@ private:
             r.Permanent = permanent;
             addRecipient(report.Recipients, std::move(r));
         }
-        if (report.Recipients.empty() && succeeded_) report.Kind = ReportKind::DeliverySuccess;
+        addReturnedAddress(report.Recipients);
+        // A notice that only says where the mail arrived names its recipients too.
+        if (succeeded_ && !failureWords_) {
+            report.Kind = ReportKind::DeliverySuccess;
+            report.Recipients.clear();
+        }
     }
 
     void noteSigns(std::string_view line, bool& permanent, bool& temporary) {
         const std::string lowered = asciiLower(line);
         const EnhancedStatus status = parseStatus(lowered);
-        if (status.klass == 5 || permanentReplyCode(lowered) ||
-            containsAny(lowered, {"permanent", "fatal", "given up", "gave up", "giving up", "failed", "failure",
-                                  "undeliverable", "could not be delivered", "unable to deliver", "not delivered",
-                                  "did not reach", "user unknown", "unknown user", "no such", "rejected"}))
+        if (status.klass == 5 || status.klass == 4 || permanentReplyCode(lowered) ||
+            containsAny(lowered, {"permanent", "fatal", "given up", "gave up", "giving up", "fail", "undeliver",
+                                  "unable", "could not", "couldn't", "not be delivered", "not delivered",
+                                  "wasn't delivered", "not yet", "delay", "unknown", "no such", "reject",
+                                  "did not reach", "not reach", "exceed", "quota", "denied"}))
             failureWords_ = true;
         if (status.klass == 5 || permanentReplyCode(lowered) ||
             containsAny(lowered, {"permanent", "fatal", "given up", "gave up", "giving up"}))
@@ -600,11 +621,15 @@ private:
                                   "will be retried", "still trying", "delayed", "is being retried", "will try again",
                                   "temporary failure", "transient", "no action is required"}))
             temporary = true;
-        if (!failureWords_ && containsAny(lowered, {"was delivered", "been delivered", "delivery succeeded",
-                                                     "successfully delivered", "successfully relayed", "relayed successfully",
-                                                     "delivery to the following recipients succeeded"}))
-            succeeded_ = true;
-        if (failureWords_) succeeded_ = false;
+        for (std::string_view phrase : {"was delivered", "been delivered", "delivery succeeded", "successfully delivered",
+                                        "successfully relayed", "relayed successfully", "recipients succeeded",
+                                        "delivery was successful"}) {
+            const size_t at = lowered.find(phrase);
+            if (at == std::string::npos) continue;
+            // "has not yet been delivered" says the opposite.
+            const std::string_view before = std::string_view(lowered).substr(at > 16 ? at - 16 : 0, at > 16 ? 16 : at);
+            if (!containsAny(before, {"not", "n't", "yet", "never"})) succeeded_ = true;
+        }
     }
 
     void collectAddresses(std::string_view line, const std::string& previousLine, std::vector<FailedRecipient>& found) {
@@ -643,6 +668,18 @@ private:
         }
         block += "\r\n";
         returned_.readText(block);
+    }
+
+    // A mail sent to one address that failed at another was forwarded or rewritten on its way:
+    // the address it was sent to stands for the same recipient.
+    void addReturnedAddress(std::vector<FailedRecipient>& recipients) const {
+        if (recipients.size() != 1 || returned_.recipients.size() != 1 || !recipients[0].Domain.empty()) return;
+        const std::string& sentTo = *returned_.recipients.begin();
+        FailedRecipient& r = recipients[0];
+        if (sentTo == r.Address || exclusions_.excluded(sentTo) ||
+            std::find(r.Aliases.begin(), r.Aliases.end(), sentTo) != r.Aliases.end())
+            return;
+        r.Aliases.push_back(sentTo);
     }
 
     // When the returned mail shows whom it was addressed to, the notice's addresses that stand

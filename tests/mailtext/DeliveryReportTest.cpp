@@ -236,3 +236,39 @@ TEST(DeliveryReportRead, ANulByteIsNoPartOfAnAddress) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DeliveryReportRead, ServersOwnSignalsDecideOverTheNoticeText) {
+    // Exim lists the failed recipients in a header; the notice's other addresses do not count.
+    const std::string exim =
+        "From: Mail Delivery System <Mailer-Daemon@mx.example.net>\r\nTo: letters@list.example.com\r\n"
+        "Subject: Mail delivery failed\r\nX-Failed-Recipients: hal@example.net\r\n\r\n"
+        "The following address(es) failed:\r\n\r\n  hal@example.net\r\n    forwarded to ida@example.org\r\n";
+    DeliveryReport report = readText(exim);
+    ASSERT_EQ(report.Recipients.size(), 1u) << describe(report);
+    EXPECT_EQ(report.Recipients[0].Address, "hal@example.net");
+
+    // A notice that the mail arrived is no bounce, though it names the recipient.
+    const std::string delivered =
+        "From: postmaster@example.net\r\nTo: letters@list.example.com\r\nSubject: Delivery Status Notification\r\n\r\n"
+        "Your message has been successfully relayed to the following recipients:\r\n\r\n   jan@example.net\r\n";
+    report = readText(delivered);
+    EXPECT_EQ(report.Kind, ReportKind::DeliverySuccess);
+    EXPECT_TRUE(report.Recipients.empty());
+
+    // Sent to one address, failed at the one it forwards to: the report stands for both.
+    const std::string forwarded =
+        "From: MAILER-DAEMON@mx.example.net\r\nTo: letters@list.example.com\r\nSubject: Undelivered Mail\r\n"
+        "Content-Type: multipart/report; report-type=delivery-status; boundary=\"F\"\r\n\r\n"
+        "--F\r\nContent-Type: message/delivery-status\r\n\r\nReporting-MTA: dns; mx.example.net\r\n\r\n"
+        "Final-Recipient: rfc822; kim@example.net\r\nAction: failed\r\nStatus: 5.2.1\r\n"
+        "--F\r\nContent-Type: message/rfc822\r\n\r\nFrom: letters@list.example.com\r\nTo: gone@example.org\r\n"
+        "\r\nHi\r\n--F--\r\n";
+    report = readText(forwarded);
+    ASSERT_EQ(report.Recipients.size(), 1u) << describe(report);
+    EXPECT_EQ(report.Recipients[0].Address, "kim@example.net");
+    EXPECT_TRUE(mailtext::RecipientMatches(report.Recipients[0], "gone@example.org"));
+}
+
+}  // namespace
