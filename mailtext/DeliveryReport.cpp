@@ -151,18 +151,21 @@ bool fromMailSystem(const Mail& mail) {
                               "mail system"});
 }
 
-bool nullReturnPath(const Mail& mail) {
-    if (!mail.Headers.contains("Return-Path")) return false;
-    const std::string path = asciiLower(trim(mail.Headers.value("Return-Path")));
-    return path.empty() || path == "<>" || contains(path, "mailer-daemon");
-}
-
 // What subjects of non-delivery notices say, in the languages such notices are commonly sent in.
 bool bounceSubject(std::string_view subject) {
     const std::string s = asciiLower(subject);
-    return containsAny(s, {"undeliver", "undelivered", "delivery fail", "delivery status", "delivery problem",
+    return containsAny(s, {"undeliver", "nondeliver", "non-deliver", "delivery fail", "delivery status",
+                           "delivery problem", "delivery error", "failed delivery", "delivery has failed",
                            "returned mail", "returned to sender", "failure notice", "delivery notification",
-                           "not delivered", "could not be delivered", "non remis", "unzustellbar", "mail delivery"});
+                           "not delivered", "could not be delivered", "could not deliver", "unable to deliver",
+                           "mail delivery", "non remis", "unzustellbar", "no entregado", "non recapitabile"});
+}
+
+bool replyOrForward(std::string_view subject) {
+    const std::string s = asciiLower(trim(subject));
+    for (std::string_view prefix : {"re:", "re :", "fw:", "fwd:", "aw:", "wg:", "tr:", "sv:", "vs:"})
+        if (s.rfind(prefix, 0) == 0) return true;
+    return false;
 }
 
 // Headers by which auto-responders (vacation notices and the like) mark their mails.
@@ -496,7 +499,9 @@ public:
             report.Kind = ReportKind::AutoReply;
             return report;
         }
-        if (!mailSystem && !(nullReturnPath(mail_) && bounceSubject(mail_.Subject))) return report;
+        // Gateways and filters send notices from addresses of their own; their subject still says
+        // what the mail is. A person's reply or forward of such a notice is not one.
+        if (!mailSystem && !(bounceSubject(mail_.Subject) && !replyOrForward(mail_.Subject))) return report;
         readNotice(report);
         return report;
     }
