@@ -520,6 +520,7 @@ private:
                 dsn_.insert(dsn_.end(), found.begin(), found.end());
             } else if (type == "message/rfc822" || type == "message/global" || type == "text/rfc822-headers") {
                 returned_.readText(a.Data);
+                returnedFound_ = true;
             }
         }
         if (!mail_.hasParts()) {
@@ -532,6 +533,7 @@ private:
             const std::string type = mediaType(p.Headers);
             if (type == "text/rfc822-headers") {
                 returned_.readText(joinLines(p.Body));
+                returnedFound_ = true;
                 continue;
             }
             // Servers send their notice as plain text and HTML alternatives: read one of them.
@@ -607,6 +609,12 @@ private:
             report.Kind = ReportKind::DeliverySuccess;
             report.Recipients.clear();
         }
+        // Mail systems send other notices too (quarantine digests, say): a bounce either says that
+        // delivery failed or returns the mail.
+        if (!failureWords_ && !returnedFound_ && report.Kind == ReportKind::Bounce) {
+            report.Kind = ReportKind::NotReport;
+            report.Recipients.clear();
+        }
     }
 
     void noteSigns(std::string_view line, bool& permanent, bool& temporary) {
@@ -673,6 +681,7 @@ private:
         }
         block += "\r\n";
         returned_.readText(block);
+        returnedFound_ = true;
     }
 
     // A mail sent to one address that failed at another was forwarded or rewritten on its way:
@@ -742,6 +751,7 @@ private:
     ReturnedMail returned_;
     bool feedback_ = false;
     bool receipt_ = false;
+    bool returnedFound_ = false;
     bool failureWords_ = false;
     bool succeeded_ = false;
     std::vector<DsnRecipient> dsn_;

@@ -173,6 +173,12 @@ TEST(DeliveryReportRead, NonBouncesAreToldApart) {
     EXPECT_EQ(c.Kind, ReportKind::ChallengeResponse);
     EXPECT_TRUE(c.Recipients.empty());
 
+    // A mail system's digest names addresses but reports no failure.
+    const std::string digest =
+        "From: postmaster@example.org\r\nTo: letters@list.example.com\r\nSubject: Quarantine summary\r\n\r\n"
+        "Held for you:\r\n  promo@shop.example.net   Big sale\r\n";
+    EXPECT_FALSE(readText(digest).isBounce());
+
     const std::string letter = "From: Dan <dan@example.org>\r\nTo: letters@list.example.com\r\nSubject: Hi\r\n\r\n"
                                "Mail to eve@example.org failed, said she.\r\n";
     EXPECT_EQ(readText(letter).Kind, ReportKind::NotReport);
