@@ -284,8 +284,8 @@ bool announcesReturnedMail(std::string_view line) {
                                                          "original message attached"}));
 }
 
-// The word before position pos in the line, or the last word of the previous line when the
-// address opens its line.
+// The word before position pos in the line, or the last word of the previous line when no word
+// precedes the address on its own.
 std::string previousWord(std::string_view line, size_t pos, std::string_view previousLine) {
     std::string_view before = line.substr(0, pos);
     auto lastWord = [](std::string_view text) {
@@ -296,7 +296,7 @@ std::string previousWord(std::string_view line, size_t pos, std::string_view pre
         return asciiLower(text.substr(b, e - b));
     };
     std::string word = lastWord(before);
-    if (word.empty() && trim(before).empty()) word = lastWord(previousLine);
+    if (word.empty()) word = lastWord(previousLine);
     return word;
 }
 
