@@ -197,12 +197,22 @@ std::vector<std::string> readableLines(const HeaderList& headers, const std::vec
     return body;
 }
 
+// Headers a mailing list adds, naming the list's own addresses: a mail posted to a list is
+// addressed to the list, and a report passed on by a list carries them too.
+constexpr const char* ListHeaders[] = {"List-Post",  "List-Help",   "List-Subscribe", "List-Unsubscribe",
+                                       "List-Owner", "X-BeenThere", "Errors-To"};
+
 // Header fields of a returned mail, with the addresses that show who sent it and to whom.
 struct ReturnedMail {
     std::set<std::string> senders;
     std::set<std::string> recipients;
 
     void read(const HeaderList& headers) {
+        for (const char* name : ListHeaders)
+            for (const auto& [n, v] : headers.Items)
+                if (platform::sameText(n, name))
+                    for (const Found& f : scanAddresses(std::string_view(v).substr(0, MaxLineLength)))
+                        senders.insert(f.address);
         for (const char* name : {"From", "Sender", "Reply-To", "Return-Path"})
             for (const auto& [n, v] : headers.Items)
                 if (platform::sameText(n, name))
@@ -440,7 +450,10 @@ public:
     ReportReader(const Mail& mail, const std::vector<std::string>& own) : mail_(mail) {
         for (const std::string& a : own) exclusions_.add(a);
         for (const char* name : {"From", "To", "Cc", "Reply-To", "Sender", "Return-Path", "Delivered-To",
-                                 "X-Original-To", "Envelope-To", "Errors-To", "Resent-From", "Resent-Sender"})
+                                 "X-Original-To", "Envelope-To", "Resent-From", "Resent-Sender"})
+            for (const auto& [n, v] : mail.Headers.Items)
+                if (platform::sameText(n, name)) exclusions_.add(v);
+        for (const char* name : ListHeaders)
             for (const auto& [n, v] : mail.Headers.Items)
                 if (platform::sameText(n, name)) exclusions_.add(v);
     }

@@ -259,6 +259,17 @@ TEST(DeliveryReportRead, ServersOwnSignalsDecideOverTheNoticeText) {
     ASSERT_EQ(report.Recipients.size(), 1u) << describe(report);
     EXPECT_EQ(report.Recipients[0].Address, "hal@example.net");
 
+    // A post of a mailing list is addressed to the list: the list's addresses are never recipients.
+    const std::string listPost =
+        "From: MAILER-DAEMON@mx.example.net\r\nTo: talk-bounces@lists.example.org\r\nSubject: failure notice\r\n\r\n"
+        "Your message to talk@lists.example.org could not be delivered to pat@example.net:\r\n"
+        "550 no such user\r\n\r\n--- Below this line is a copy of the message.\r\n\r\n"
+        "Return-Path: <talk-bounces@lists.example.org>\r\nFrom: someone@example.com\r\n"
+        "To: talk@lists.example.org\r\nList-Post: <mailto:talk@lists.example.org>\r\n\r\nHello all\r\n";
+    report = readText(listPost);
+    ASSERT_EQ(report.Recipients.size(), 1u) << describe(report);
+    EXPECT_EQ(report.Recipients[0].Address, "pat@example.net");
+
     // A notice that the mail arrived is no bounce, though it names the recipient.
     const std::string delivered =
         "From: postmaster@example.net\r\nTo: letters@list.example.com\r\nSubject: Delivery Status Notification\r\n\r\n"
