@@ -612,6 +612,12 @@ std::unique_ptr<Mail> parseMail(std::string_view raw) {
         normalised = normaliseLineEnds(raw);
         text = normalised;
     }
+    // A mail kept in a mailbox file starts with its envelope line ("From sender date"), which is
+    // no header field and would otherwise end the header block before it began.
+    if (text.rfind("From ", 0) == 0) {
+        const size_t lineEnd = text.find("\r\n");
+        text = lineEnd == std::string_view::npos ? std::string_view() : text.substr(lineEnd + 2);
+    }
     HeaderList headers;
     size_t bodyStart = std::min(readHeaderBlock(text, headers), text.size());
     std::string_view body = text.substr(bodyStart);

@@ -1,3 +1,4 @@
+#include "mailtext/DeliveryReport.h"
 #include "mailtext/HtmlHelpers.h"
 #include "mailtext/IdMessageHelpers.h"
 #include "mailtext/Mail.h"
@@ -57,6 +58,22 @@ std::string takePluginText(char* p, TFreePointer freePointer) {
     std::string text = p ? std::string(p) : std::string();
     freePointer(p);
     return text;
+}
+
+// The address of the group's contact that a failed recipient stands for: the recipient's own
+// address first, then the forms it was derived from. A recipient no contact stands for keeps its
+// own address, so that actions which need no contact still see it; a bare mailbox name without
+// a contact gives nothing.
+std::string contactAddressOf(const TcvGroup& group, const mailtext::FailedRecipient& recipient) {
+    if (recipient.Domain.empty()) {
+        if (recipient.Aliases.empty() || group.IndexOfEmail(recipient.Address) >= 0) return recipient.Address;
+        for (const std::string& alias : recipient.Aliases)
+            if (group.IndexOfEmail(alias) >= 0) return alias;
+        return recipient.Address;
+    }
+    for (int i = 0; i < group.ContactCount(); ++i)
+        if (mailtext::RecipientMatches(recipient, group.Contacts(i)->Email)) return group.Contacts(i)->Email;
+    return {};
 }
 
 }  // namespace
@@ -272,7 +289,9 @@ bool TcvParser::ParseMessage(const mailtext::Mail* mail) {
     readVariables(address, mail->Subject, body);
     bool handled = false;
     if (ContactSource == TcvContactSource::EmailVar) address = variableValue("email");
-    if (ContactSource == TcvContactSource::AnyEmail) {
+    if (ContactSource == TcvContactSource::DeliveryReport) {
+        handled = applyToFailedRecipients(*mail);
+    } else if (ContactSource == TcvContactSource::AnyEmail) {
         std::vector<std::string> addresses;
         mailtext::ExtractEmails(body, &addresses);
         handled = tryAddresses(addresses);
@@ -283,6 +302,32 @@ bool TcvParser::ParseMessage(const mailtext::Mail* mail) {
         }
     } else {
         handled = ApplyAction(address);
+    }
+    return handled;
+}
+
+bool TcvParser::applyToFailedRecipients(const mailtext::Mail& mail) {
+    // The bounced mail went out from the group's account, or from a message's own sender.
+    std::vector<std::string> own;
+    for (const TcvAccount* account : {Group->Account, Account}) {
+        if (!account) continue;
+        own.push_back(account->Sender);
+        own.push_back(account->ReplyTo);
+    }
+    for (int m = 0; m < Group->MessageCount(); ++m) own.push_back(Group->Messages(m)->Sender);
+    const mailtext::DeliveryReport report = mailtext::ReadDeliveryReport(mail, own);
+    if (!report.isBounce()) return false;
+    const std::weak_ptr<const void> self = Alive();
+    std::vector<std::string> done;
+    bool handled = false;
+    for (const mailtext::FailedRecipient& recipient : report.Recipients) {
+        if (!recipient.Permanent && !CountTemporary) continue;
+        const std::string address = contactAddressOf(*Group, recipient);
+        if (address.empty() || std::find(done.begin(), done.end(), platform::asciiLower(address)) != done.end()) continue;
+        done.push_back(platform::asciiLower(address));
+        if (ApplyAction(address)) handled = true;
+        // An action may send mail, and the interface runs while it waits.
+        if (self.expired() || !Group) break;
     }
     return handled;
 }

@@ -13,7 +13,7 @@ const char* const MessageStatusNames[3] = {"Stopped", "Live", "Sent"};
 const char* const ParserActionNames[9] = {"Subscribe",     "Bounce",        "Unsubscribe",
                                           "Unsubscribe All", "Delete",      "Freeze",
                                           "User Action 1", "User Action 2", "User Action 3"};
-const char* const ContactSourceNames[3] = {"Sender", "EmailVar", "AnyEmail"};
+const char* const ContactSourceNames[4] = {"Sender", "EmailVar", "AnyEmail", "DeliveryReport"};
 const char* const TriggerUnitNames[7] = {"Seconds", "Minutes", "Hours", "Days", "Weeks", "Months", "Years"};
 const char* const TriggerNames[5] = {"OnJoin", "OnUnsubscribe", "UserEvent1", "UserEvent2", "UserEvent3"};
 const char* const ContentTypeNames[2] = {"text/plain", "text/html"};
@@ -157,6 +157,17 @@ int TcvGroup::RemoveContact(TcvContact* contact) {
 }
 
 int TcvGroup::IndexOfEmail(std::string_view address) const {
+    // The list is kept in address order, so every contact with the address sits in the run where
+    // a binary search lands, the first of them first. Only when the run does not hold it is the
+    // whole list walked, for a list that was put out of order.
+    size_t low = 0, high = contacts_.size();
+    while (low < high) {
+        const size_t mid = (low + high) / 2;
+        if (CompareEmails(contacts_[mid]->Email, address) < 0) low = mid + 1;
+        else high = mid;
+    }
+    for (size_t i = low; i < contacts_.size() && CompareEmails(contacts_[i]->Email, address) == 0; ++i)
+        if (platform::sameText(contacts_[i]->Email, address)) return static_cast<int>(i);
     for (size_t i = 0; i < contacts_.size(); ++i)
         if (platform::sameText(contacts_[i]->Email, address)) return static_cast<int>(i);
     return -1;

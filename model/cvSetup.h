@@ -47,7 +47,9 @@ enum class TcvParserAction : int32_t {
     UserAction2 = 7,
     UserAction3 = 8,
 };
-enum class TcvContactSource : int32_t { Sender = 0, EmailVar = 1, AnyEmail = 2 };
+// DeliveryReport: every failed recipient that a bounce names (the sender of the bounced mail and
+// the group's own addresses never count).
+enum class TcvContactSource : int32_t { Sender = 0, EmailVar = 1, AnyEmail = 2, DeliveryReport = 3 };
 enum class TcvTriggerUnit : int32_t { Seconds = 0, Minutes, Hours, Days, Weeks, Months, Years };
 enum class TcvTrigger : int32_t { OnJoin = 0, OnUnsubscribe, UserEvent1, UserEvent2, UserEvent3 };
 // What happens to mails no parser handled: 0 leave on server, 1 remove, 2 remove and put in
@@ -59,7 +61,7 @@ extern const char* const AuthenticationNames[2];
 extern const char* const MessageModeNames[3];
 extern const char* const MessageStatusNames[3];
 extern const char* const ParserActionNames[9];
-extern const char* const ContactSourceNames[3];
+extern const char* const ContactSourceNames[4];
 extern const char* const TriggerUnitNames[7];
 extern const char* const TriggerNames[5];
 extern const char* const ContentTypeNames[2];
@@ -295,6 +297,8 @@ public:
     bool TriggerSubj = false;
     std::string TriggerSubjWords;
     std::string Preprocessor;
+    // With the DeliveryReport source, delays and failures the server retries count as well.
+    bool CountTemporary = false;
     std::unique_ptr<platform::SharedLibrary> LibraryHandle;
     // Account position read from XML, until the owner resolves it into Account.
     int32_t AccountIndex = -1;
@@ -310,6 +314,7 @@ private:
     bool raiseAction(TcvContact* contact, TcvGroup* group, int code);
     std::string variableValue(std::string_view name) const;
     bool tryAddresses(const std::vector<std::string>& addresses);
+    bool applyToFailedRecipients(const mailtext::Mail& mail);
 
     // The mail and variables of the ParseMessage call in progress.
     const mailtext::Mail* mail_ = nullptr;

@@ -190,6 +190,7 @@ void TcvParser::ReadXml(TXmlNode& node) {
     TriggerSubjWords = readText(node, "TriggerSubjWords");
     DeleteMethod = node.GetChildInt("DeleteMethod", 0);
     Preprocessor = readText(node, "Preprocessor");
+    CountTemporary = node.GetChildBool("CountTemporary", false);
     // A file or clipboard text may name any library: it is loaded only when the parser needs it
     // and the user has accepted it, never merely because it was read.
     releasePreprocessor();
@@ -208,6 +209,7 @@ void TcvParser::WriteXml(TXmlNode& node) const {
     node.SetChildText("TriggerSubjWords", TriggerSubjWords, "");
     node.SetChildInt("DeleteMethod", DeleteMethod, 0);
     node.SetChildText("Preprocessor", Preprocessor, "");
+    node.SetChildBool("CountTemporary", CountTemporary, false);
 }
 
 void TcvContact::ReadXml(TXmlNode& node) {

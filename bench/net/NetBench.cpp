@@ -9,7 +9,12 @@
 // each mail, while smtplib gets them composed (by ComposeMail and MessageToText) beforehand.
 // Besides wall times, both sides report their own processor time.
 //
-// Usage: corvane_net_bench [--mails N] [--runs R] [--only send|mailbox] [--keep-maildir]
+//  - bounces: a DeliveryReport parser's CheckMailbox over N bounces of four real shapes against a
+//    group of 100 000 contacts, and a Subscribe parser's over N subscription mails against a group
+//    of the same size.
+//
+// Usage: corvane_net_bench [--mails N] [--runs R] [--only send|mailbox|bounces] [--keep-maildir]
+//        [--contacts N]
 #include "mailer/cvMailer.h"
 #include "mailtext/IdMessageHelpers.h"
 #include "mailtext/Mail.h"
@@ -28,6 +33,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -49,6 +55,8 @@ struct Options {
     std::string only;
     // Sending: also time one run with the previous run's mails left in the Maildir.
     bool keepMaildir = false;
+    // Size of the group the bounces are checked against.
+    int contacts = 100000;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -384,26 +392,22 @@ void benchSending(const MailServers& servers, const Options& o, const fs::path& 
 
 const char* const MailboxUser = "user8";
 
-// Small subscription mails written straight into the Maildir, owned by the mail user so dovecot
-// can move and delete them.
-void fillMailbox(const fs::path& maildir, int mails) {
+// Mails written straight into the Maildir, owned by the mail user so dovecot can move and delete
+// them; mailText gives the text of mail i.
+void fillMaildir(const fs::path& maildir, int mails, const std::function<std::string(int)>& mailText) {
     struct stat owner {};
     if (::stat(maildir.c_str(), &owner) != 0) throw std::runtime_error("no Maildir " + maildir.string());
+    // Names never used before in this run: dovecot remembers the names of mails it has seen.
+    static int fill = 0;
+    ++fill;
     for (int i = 0; i < mails; ++i) {
-        char id[16];
-        std::snprintf(id, sizeof id, "%04d", i);
-        const std::string sender = std::string("sub") + id + "@s" + id + ".example.com";
-        std::string text = "Return-Path: <" + sender + ">\nDelivered-To: user8@example.com\n" +
-                           "From: \"Subscriber " + id + "\" <" + sender + ">\nTo: user8@example.com\n" +
-                           "Subject: subscribe\nDate: Mon, 02 Jun 2025 10:00:00 +0000\n" +
-                           "Message-ID: <" + id + ".bench@s" + id + ".example.com>\nMIME-Version: 1.0\n" +
-                           "Content-Type: text/plain; charset=us-ascii\n\n" +
-                           "Please subscribe me to the newsletter.\n\nfirstname=Sub\nlastname=" + id + "\n";
+        char id[32];
+        std::snprintf(id, sizeof id, "%d_%04d", fill, i);
         const std::string name = std::string("1700000000.B") + id + ".corvane-bench";
         const fs::path tmp = maildir / "tmp" / name;
         {
             std::ofstream out(tmp, std::ios::binary);
-            out << text;
+            out << mailText(i);
             if (!out) throw std::runtime_error("cannot write " + tmp.string());
         }
         if (::chown(tmp.c_str(), owner.st_uid, owner.st_gid) != 0 && ::geteuid() == 0)
@@ -411,6 +415,20 @@ void fillMailbox(const fs::path& maildir, int mails) {
         fs::rename(tmp, maildir / "new" / name);
     }
 }
+
+std::string subscriptionMail(int i) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%04d", i);
+    const std::string sender = std::string("sub") + id + "@s" + id + ".example.com";
+    return "Return-Path: <" + sender + ">\nDelivered-To: user8@example.com\n" + "From: \"Subscriber " + id +
+           "\" <" + sender + ">\nTo: user8@example.com\n" +
+           "Subject: subscribe\nDate: Mon, 02 Jun 2025 10:00:00 +0000\n" + "Message-ID: <" + id + ".bench@s" + id +
+           ".example.com>\nMIME-Version: 1.0\n" + "Content-Type: text/plain; charset=us-ascii\n\n" +
+           "Please subscribe me to the newsletter.\n\nfirstname=Sub\nlastname=" + id + "\n";
+}
+
+// Small subscription mails.
+void fillMailbox(const fs::path& maildir, int mails) { fillMaildir(maildir, mails, subscriptionMail); }
 
 struct MailboxSetup {
     std::unique_ptr<TcvSetup> setup;
@@ -565,6 +583,169 @@ void benchMailbox(const MailServers& servers, const Options& o) {
     emptyMaildir(box);
 }
 
+// The list's group for the bounce comparison: contacts spread over domains, added in their sorted
+// order so building a large group stays linear. Contact i of every 100 is a failed recipient.
+std::string benchContact(int i) {
+    char email[64];
+    std::snprintf(email, sizeof email, "c%06d@d%04d.example.com", i, i / 100);
+    return email;
+}
+
+const char* const ListAddress = "news@list.example.com";
+
+// The mail the list sent to a contact, as a server returns it.
+std::string sentMail(const std::string& to, int i) {
+    return "Return-Path: <" + std::string(ListAddress) + ">\nReceived: from list.example.com by mx.example.net\n" +
+           "  for <" + to + ">; Mon, 02 Jun 2025 10:00:00 +0000\nFrom: \"News\" <" + ListAddress + ">\n" +
+           "Reply-To: owner@list.example.com\nTo: \"Reader\" <" + to + ">\nSubject: June news " +
+           std::to_string(i) + "\nDate: Mon, 02 Jun 2025 10:00:00 +0000\nMIME-Version: 1.0\n" +
+           "Content-Type: text/plain; charset=us-ascii\n\nDear reader,\n\n" + std::string(900, 'x') + "\n\nUnsubscribe: write to owner@list.example.com\n";
+}
+
+// Four shapes of real bounces in turn: a Postfix-like standard report with the returned mail, an
+// Exchange-like report with the returned headers only, an Exim-like text notice with the mail
+// copied below, and a qmail-like text notice.
+std::string bounceMail(int i) {
+    const std::string to = benchContact(i * 100);
+    const std::string head = "Return-Path: <>\nDelivered-To: user8@example.com\nDate: Mon, 02 Jun 2025 10:05:00 +0000\n"
+                             "Message-ID: <" + std::to_string(i) + ".ndr@mx.example.net>\nTo: " + ListAddress + "\n";
+    switch (i % 4) {
+    case 0:
+        return head + "From: MAILER-DAEMON@mx.example.net (Mail Delivery System)\n"
+               "Subject: Undelivered Mail Returned to Sender\nAuto-Submitted: auto-replied\nMIME-Version: 1.0\n"
+               "Content-Type: multipart/report; report-type=delivery-status; boundary=\"B" + std::to_string(i) + "\"\n\n"
+               "This is a MIME-encapsulated message.\n\n--B" + std::to_string(i) + "\nContent-Description: Notification\n"
+               "Content-Type: text/plain; charset=us-ascii\n\nThis is the mail system at host mx.example.net.\n\n"
+               "I'm sorry to have to inform you that your message could not\nbe delivered to one or more recipients.\n\n"
+               "<" + to + ">: host mail.example.com said: 550 5.1.1 User unknown (in reply to RCPT TO command)\n\n"
+               "--B" + std::to_string(i) + "\nContent-Type: message/delivery-status\n\nReporting-MTA: dns; mx.example.net\n\n"
+               "Final-Recipient: rfc822; " + to + "\nOriginal-Recipient: rfc822;" + to + "\nAction: failed\nStatus: 5.1.1\n"
+               "Diagnostic-Code: smtp; 550 5.1.1 User unknown\n\n--B" + std::to_string(i) +
+               "\nContent-Type: message/rfc822\n\n" + sentMail(to, i) + "\n--B" + std::to_string(i) + "--\n";
+    case 1:
+        return head + "From: postmaster@example.com\nSubject: Undeliverable: June news\nMIME-Version: 1.0\n"
+               "Content-Type: multipart/report; report-type=delivery-status; boundary=\"E" + std::to_string(i) + "\"\n\n"
+               "--E" + std::to_string(i) + "\nContent-Type: text/plain; charset=us-ascii\n\n"
+               "Delivery has failed to these recipients or groups:\n\n" + to + "\nThe email address you entered couldn't be "
+               "found.\n\n--E" + std::to_string(i) + "\nContent-Type: message/delivery-status\n\n"
+               "Reporting-MTA: dns;mail.example.com\n\nFinal-recipient: RFC822; " + to + "\nAction: failed\n"
+               "Status: 5.1.10\n\n--E" + std::to_string(i) + "\nContent-Type: text/rfc822-headers\n\n" +
+               sentMail(to, i).substr(0, sentMail(to, i).find("\n\n") + 1) + "\n--E" + std::to_string(i) + "--\n";
+    case 2:
+        return head + "From: Mail Delivery System <Mailer-Daemon@mx.example.net>\n"
+               "Subject: Mail delivery failed: returning message to sender\nAuto-Submitted: auto-replied\n\n"
+               "This message was created automatically by mail delivery software.\n\nA message that you sent could not be "
+               "delivered to one or more of its\nrecipients. This is a permanent error. The following address(es) failed:\n\n"
+               "  " + to + "\n    host mail.example.com [192.0.2.1]\n    SMTP error from remote mail server after RCPT TO:<" +
+               to + ">:\n    550 5.1.1 User unknown\n\n------ This is a copy of the message, including all the headers. ------\n\n" +
+               sentMail(to, i);
+    default:
+        return head + "From: MAILER-DAEMON@mx.example.net\nSubject: failure notice\n\n"
+               "Hi. This is the qmail-send program at mx.example.net.\nI'm afraid I wasn't able to deliver your message to the "
+               "following addresses.\nThis is a permanent error; I've given up. Sorry it didn't work out.\n\n<" + to + ">:\n"
+               "192.0.2.1 does not like recipient.\nRemote host said: 550 No such user\n\n"
+               "--- Below this line is a copy of the message.\n\n" + sentMail(to, i);
+    }
+}
+
+// A group of the given size on the mailbox's account, with one started parser.
+MailboxSetup makeListSetup(const MailServers& servers, int contacts, bool bounces) {
+    MailboxSetup m = makeMailboxSetup(servers, "subscribe");
+    m.account->Sender = ListAddress;
+    m.account->ReplyTo = "owner@list.example.com";
+    for (int c = 0; c < contacts; ++c) {
+        auto* contact = new TcvContact;
+        contact->Email = benchContact(c);
+        m.group->AddContact(contact);
+    }
+    if (bounces) {
+        m.parser->SetName("Bounces");
+        m.parser->Action = TcvParserAction::Bounce;
+        m.parser->ContactSource = TcvContactSource::DeliveryReport;
+        m.parser->TriggerSubj = false;
+    }
+    return m;
+}
+
+int bouncesCounted(const TcvGroup& group) {
+    int n = 0;
+    for (int c = 0; c < group.ContactCount(); ++c) n += group.Contacts(c)->Bounces;
+    return n;
+}
+
+// A mailbox of bounces checked by a DeliveryReport parser against a large group, and the same check
+// of as many subscription mails against a group of the same size.
+void benchBounces(const MailServers& servers, const Options& o) {
+    const fs::path box = servers.maildir(MailboxUser);
+    const int mails = std::min(o.mails, o.contacts / 100);
+    std::cout << "\n== Mailbox of " << mails << " bounces vs " << mails << " subscription mails, group of "
+              << o.contacts << " contacts\n";
+    std::vector<double> bounceChecks, subscribeChecks, bounceParse, subscribeParse, bounceRead, subscribeRead,
+        bounceRetr, subscribeRetr, ratios;
+    for (int r = 0; r < o.runs; ++r) {
+        // In memory first: the parsers' own work on the same texts, without the network.
+        {
+            std::vector<std::unique_ptr<mailtext::Mail>> bounceMails, subscriptionMails;
+            std::vector<std::string> bounceTexts, subscriptionTexts;
+            for (int i = 0; i < mails; ++i) {
+                bounceTexts.push_back(bounceMail(i));
+                subscriptionTexts.push_back(subscriptionMail(i));
+            }
+            auto start = Clock::now();
+            for (const std::string& text : bounceTexts) bounceMails.push_back(mailtext::MessageFromText(text));
+            bounceRead.push_back(secondsSince(start));
+            start = Clock::now();
+            for (const std::string& text : subscriptionTexts)
+                subscriptionMails.push_back(mailtext::MessageFromText(text));
+            subscribeRead.push_back(secondsSince(start));
+            MailboxSetup b = makeListSetup(servers, o.contacts, true);
+            start = Clock::now();
+            for (const auto& mail : bounceMails) b.parser->ParseMessage(mail.get());
+            bounceParse.push_back(secondsSince(start));
+            if (bouncesCounted(*b.group) != mails)
+                throw std::runtime_error("ParseMessage counted " + std::to_string(bouncesCounted(*b.group)) + " bounces");
+            MailboxSetup s = makeListSetup(servers, o.contacts, false);
+            start = Clock::now();
+            for (const auto& mail : subscriptionMails) s.parser->ParseMessage(mail.get());
+            subscribeParse.push_back(secondsSince(start));
+        }
+        const std::string load = loadAverage();
+        MailboxSetup b = makeListSetup(servers, o.contacts, true);
+        emptyMaildir(box);
+        fillMaildir(box, mails, bounceMail);
+        if (mailboxCount(servers) != mails) throw std::runtime_error("the mailbox was not filled");
+        bounceRetr.push_back(retrieveWithClient(servers, mails, false));
+        auto start = Clock::now();
+        b.parser->CheckMailbox();
+        bounceChecks.push_back(secondsSince(start));
+        if (bouncesCounted(*b.group) != mails || mailboxCount(servers) != 0)
+            throw std::runtime_error("CheckMailbox counted " + std::to_string(bouncesCounted(*b.group)) + " bounces");
+
+        MailboxSetup s = makeListSetup(servers, o.contacts, false);
+        fillMailbox(box, mails);
+        if (mailboxCount(servers) != mails) throw std::runtime_error("the mailbox was not filled");
+        subscribeRetr.push_back(retrieveWithClient(servers, mails, false));
+        start = Clock::now();
+        s.parser->CheckMailbox();
+        subscribeChecks.push_back(secondsSince(start));
+        if (s.group->ContactCount() != o.contacts + mails) throw std::runtime_error("subscriptions went missing");
+        ratios.push_back(bounceChecks.back() / subscribeChecks.back());
+        std::printf("  run %d  CheckMailbox bounces %.3f s, subscriptions %.3f s, ratio %.2f | ParseMessage alone: "
+                    "bounces %.3f s, subscriptions %.3f s   (load %s)\n",
+                    r + 1, bounceChecks.back(), subscribeChecks.back(), ratios.back(), bounceParse.back(),
+                    subscribeParse.back(), load.c_str());
+    }
+    const double b = median(bounceChecks), sc = median(subscribeChecks);
+    std::printf("  median: CheckMailbox bounces %.3f s, subscriptions %.3f s\n", b, sc);
+    std::printf("  split, bounces / subscriptions: RETR raw %.3f / %.3f s, reading into Mail %.3f / %.3f s, "
+                "ParseMessage %.3f / %.3f s\n",
+                median(bounceRetr), median(subscribeRetr), median(bounceRead), median(subscribeRead),
+                median(bounceParse), median(subscribeParse));
+    std::printf("  ratio bounces / subscriptions: %.3f of the medians, %.3f median of the runs' ratios   goal <= 1.2: %s\n",
+                b / sc, median(ratios), b / sc <= 1.2 ? "met" : "MISSED");
+    emptyMaildir(box);
+}
+
 Options parseOptions(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
@@ -577,6 +758,7 @@ Options parseOptions(int argc, char** argv) {
         else if (a == "--runs") o.runs = std::clamp(std::stoi(next()), 1, 50);
         else if (a == "--only") o.only = next();
         else if (a == "--keep-maildir") o.keepMaildir = true;
+        else if (a == "--contacts") o.contacts = std::clamp(std::stoi(next()), 100, 1000000);
         else throw std::invalid_argument("unknown argument " + a);
     }
     return o;
@@ -597,6 +779,7 @@ int main(int argc, char** argv) {
         MailServers servers((work / "mailservers.env").string());
         if (o.only.empty() || o.only == "send") benchSending(servers, o, work);
         if (o.only.empty() || o.only == "mailbox") benchMailbox(servers, o);
+        if (o.only.empty() || o.only == "bounces") benchBounces(servers, o);
         servers.stop();
         fs::remove_all(work);
         return 0;

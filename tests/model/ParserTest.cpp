@@ -194,3 +194,81 @@ TEST_F(ParserFixture, MissingPreprocessorFallsBackToTheBody) {
     EXPECT_TRUE(parser->ParseMessage(mail("a@x.com", "s", "email=body@x.com").get()));
     EXPECT_NE(group->FindContact("body@x.com"), nullptr);
 }
+
+namespace {
+
+// A standard report about a mail the list sent to failedTo; action and status per recipient.
+std::unique_ptr<mailtext::Mail> deliveryReport(const std::vector<std::pair<std::string, std::string>>& recipients,
+                                               const std::string& returnedTo = "gone@x.com") {
+    std::string text =
+        "From: Mail Delivery System <MAILER-DAEMON@mx.x.com>\r\nTo: list@lists.org\r\n"
+        "Subject: Undelivered Mail Returned to Sender\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/report; report-type=delivery-status; boundary=\"R\"\r\n\r\n"
+        "--R\r\nContent-Type: text/plain\r\n\r\nFailed; see also other@x.com and list@lists.org\r\n"
+        "--R\r\nContent-Type: message/delivery-status\r\n\r\nReporting-MTA: dns; mx.x.com\r\n";
+    for (const auto& [address, status] : recipients)
+        text += "\r\nFinal-Recipient: rfc822; " + address + "\r\nAction: " +
+                (status[0] == '5' ? "failed" : "delayed") + "\r\nStatus: " + status + "\r\n";
+    text += "--R\r\nContent-Type: message/rfc822\r\n\r\nFrom: List <list@lists.org>\r\nTo: " + returnedTo +
+            "\r\nCc: other@x.com\r\nSubject: News\r\n\r\nWrite to list@lists.org\r\n--R--\r\n";
+    return mailtext::MessageFromText(text);
+}
+
+}  // namespace
+
+TEST_F(ParserFixture, DeliveryReportBouncesEachFailedRecipientOnly) {
+    auto* account = new TcvAccount;
+    account->Sender = "list@lists.org";
+    account->ReplyTo = "owner@lists.org";
+    setup.AddAccount(account);
+    group->Account = account;
+    TcvContact* gone = addContact(group, "gone@x.com");
+    TcvContact* also = addContact(group, "also@x.com");
+    TcvContact* other = addContact(group, "other@x.com");
+    TcvContact* list = addContact(group, "list@lists.org");
+    TcvContact* owner = addContact(group, "owner@lists.org");
+    parser->Action = TcvParserAction::Bounce;
+    parser->ContactSource = TcvContactSource::DeliveryReport;
+    // The group's own addresses never count, even when a report names them.
+    EXPECT_TRUE(parser->ParseMessage(
+        deliveryReport({{"Gone@X.com", "5.1.1"}, {"also@x.com", "5.2.2"}, {"owner@lists.org", "5.1.1"}}).get()));
+    EXPECT_EQ(gone->Bounces, 1);
+    EXPECT_EQ(also->Bounces, 1);
+    EXPECT_EQ(other->Bounces, 0);
+    EXPECT_EQ(list->Bounces, 0);
+    EXPECT_EQ(owner->Bounces, 0);
+    // In the report's order.
+    EXPECT_EQ(events, (std::vector<std::string>{"LIS:1:gone@x.com", "LIS:1:also@x.com"}));
+
+    // A delay counts only when the parser counts temporary failures.
+    EXPECT_FALSE(parser->ParseMessage(deliveryReport({{"gone@x.com", "4.2.2"}}).get()));
+    EXPECT_EQ(gone->Bounces, 1);
+    parser->CountTemporary = true;
+    EXPECT_TRUE(parser->ParseMessage(deliveryReport({{"gone@x.com", "4.2.2"}}).get()));
+    EXPECT_EQ(gone->Bounces, 2);
+
+    // Not a bounce: not handled, whatever addresses it holds, so the next parser gets it.
+    EXPECT_FALSE(parser->ParseMessage(mail("other@x.com", "Out of office", "Ask gone@x.com instead").get()));
+    // A failed recipient that is no contact is not handled by a bounce.
+    EXPECT_FALSE(parser->ParseMessage(deliveryReport({{"stranger@x.com", "5.1.1"}}).get()));
+    EXPECT_EQ(other->Bounces, 0);
+}
+
+TEST_F(ParserFixture, DeliveryReportActsOnTheContactARecipientStandsFor) {
+    addContact(group, "john@old.org");
+    addContact(group, "userx@cs.yale.edu");
+    parser->Action = TcvParserAction::Delete;
+    parser->ContactSource = TcvContactSource::DeliveryReport;
+    // Rewritten on the way: the report's original recipient is the contact.
+    const std::string rewritten =
+        "From: MAILER-DAEMON@mx.new.org\r\nTo: list@lists.org\r\nSubject: failure notice\r\n\r\n"
+        "The following address(es) failed:\r\n\r\n  john.b@new.org\r\n    (generated from john@old.org)\r\n";
+    // A server naming the mailbox alone, meaning one of its own domain.
+    const std::string bareName =
+        "From: MAILER-DAEMON@mr2.its.yale.edu\r\nTo: list@lists.org\r\nSubject: Returned mail\r\n\r\n"
+        " --------Message not delivered to the following:\r\n\r\n userx    No matches to nameserver query\r\n";
+    EXPECT_TRUE(parser->ParseMessage(mailtext::MessageFromText(rewritten).get()));
+    EXPECT_TRUE(parser->ParseMessage(mailtext::MessageFromText(bareName).get()));
+    EXPECT_EQ(group->ContactCount(), 0);
+    EXPECT_EQ(events, (std::vector<std::string>{"LIS:2:john@old.org", "LIS:2:userx@cs.yale.edu"}));
+}

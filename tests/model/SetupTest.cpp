@@ -1,4 +1,5 @@
 #include "model/cvSetup.h"
+#include "platform/Locale.h"
 
 #include <gtest/gtest.h>
 
@@ -240,4 +241,20 @@ TEST(Groups, VariablesAndNameTables) {
     EXPECT_EQ(CompareFloat(1, 2), -1);
     EXPECT_EQ(CompareFloat(2, 2), 0);
     EXPECT_EQ(CompareFloat(3, 2), 1);
+}
+
+TEST(Contacts, AddressSearchFindsTheFirstMatchInLargeAndDisorderedLists) {
+    TcvGroup g;
+    for (int i = 0; i < 2000; ++i) g.AddContact(contact("u" + std::to_string(i % 700) + "@d" + std::to_string(i % 9) + ".org"));
+    for (int i = 0; i < 700; i += 37) {
+        const std::string address = "U" + std::to_string(i) + "@D" + std::to_string(i % 9) + ".ORG";
+        int first = -1;
+        for (int c = 0; c < g.ContactCount() && first < 0; ++c)
+            if (platform::sameText(g.Contacts(c)->Email, address)) first = c;
+        EXPECT_EQ(g.IndexOfEmail(address), first) << address;
+    }
+    EXPECT_EQ(g.IndexOfEmail("u1@nowhere.org"), -1);
+    // An address written past the sorted insertion is still found.
+    g.Contacts(5)->Email = "zz@aa.org";
+    EXPECT_EQ(g.IndexOfEmail("ZZ@AA.org"), 5);
 }

@@ -305,3 +305,31 @@ TEST(SetupFile, Utf8FilesAreReadIntoTheCodePage) {
     EXPECT_EQ(s.Groups(0)->Contacts(0)->FirstName, "Ren\xE9");
     EXPECT_EQ(s.Groups(0)->Contacts(0)->HistoryItem(0)->Code, "\xC9T");
 }
+
+TEST(SetupFile, DeliveryReportSourceAndCountTemporaryAreStoredAtTheEndOfTheParser) {
+    TcvSetup s;
+    auto* g = new TcvGroup;
+    s.AddGroup(g);
+    auto* plain = new TcvParser;
+    g->AddParser(plain);
+    auto* p = new TcvParser;
+    g->AddParser(p);
+    p->ContactSource = TcvContactSource::DeliveryReport;
+    p->Preprocessor = "none.so";
+    p->CountTemporary = true;
+    const std::string text = saved(s);
+    EXPECT_TRUE(has(text, "<ContactSource>DeliveryReport</ContactSource>"));
+    // Only the parser that counts temporary failures has the element, and it comes last.
+    const size_t first = text.find("<CountTemporary>");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(text.find("<CountTemporary>", first + 1), std::string::npos);
+    EXPECT_LT(text.find("<Preprocessor>none.so</Preprocessor>"), first);
+    EXPECT_TRUE(has(text, "<CountTemporary>True</CountTemporary></Parser>"));
+    TcvSetup back;
+    load(back, text);
+    const TcvParser* read = back.Groups(0)->Parsers(1);
+    EXPECT_EQ(read->ContactSource, TcvContactSource::DeliveryReport);
+    EXPECT_TRUE(read->CountTemporary);
+    EXPECT_FALSE(back.Groups(0)->Parsers(0)->CountTemporary);
+    EXPECT_EQ(back.Groups(0)->Parsers(0)->ContactSource, TcvContactSource::Sender);
+}
