@@ -4,6 +4,11 @@
 #include "model/cvSetup.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
+#include "ui/AccountsPage.h"
+#include "ui/ContactsPage.h"
+#include "ui/GroupsPage.h"
+#include "ui/cvClipboard.h"
+#include "ui/cvPageTools.h"
 #include "ui/cvReportModel.h"
 #include "ui/cvScheduler.h"
 #include "ui/frmMessageSelect.h"
@@ -75,20 +80,6 @@ QLabel* titlePanel(QWidget* page, const char* name, const QString& text) {
     panel->setFont(font);
     panel->setMinimumHeight(24);
     return panel;
-}
-
-QTableView* reportList(QWidget* parent, const char* name, TcvReportModel* model, bool multiSelect) {
-    auto* view = new QTableView(parent);
-    view->setObjectName(name);
-    view->setModel(model);
-    view->setShowGrid(true);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
-    view->horizontalHeader()->setStretchLastSection(true);
-    return view;
 }
 
 }  // namespace
@@ -163,6 +154,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 
     Setup = std::make_unique<TcvSetup>();
     attachSetupEvents();
+    ContactsPage->AttachFilter(Filter);
     Mailer = std::make_unique<TcvMailer>(Setup.get());
     Mailer->OnSending = [this](TcvMailer&, TcvContact& c, TcvMessage& m, const std::string&, const std::string&) {
         MailerSending(c, m);
@@ -366,7 +358,6 @@ void TfrmMain::createPages() {
     pcMain = new QTabWidget(this);
     pcMain->setObjectName("pcMain");
     setCentralWidget(pcMain);
-    auto updating = [this] { return Updating(); };
 
     struct PageDef {
         QWidget** page;
@@ -409,35 +400,19 @@ void TfrmMain::createPages() {
         return column;
     };
 
-    GroupsModel = new TcvReportModel({"Name", "Code"}, this);
-    GroupsModel->RowCount = [this] { return Setup ? Setup->GroupCount() : 0; };
-    GroupsModel->Cell = [this](int row, int column) {
-        TcvGroup* g = Setup->Groups(row);
-        return g ? platform::toDisplay(column == 0 ? g->Name : g->Code) : QString();
-    };
-    GroupsModel->Updating = updating;
-    lvGroups = reportList(tsGroups, "lvGroups", GroupsModel, true);
-    recordPage(tsGroups, lvGroups, "pnlGroupDetails")->addStretch();
+    GroupsPage = new TGroupsPage(*this, tsGroups);
+    GroupsModel = GroupsPage->Model;
+    lvGroups = GroupsPage->lvGroups;
 
-    ContactsModel = new TcvReportModel({"E-mail"}, this);
-    ContactsModel->RowCount = [this] { return SelGroup ? SelGroup->ContactCount() : 0; };
-    ContactsModel->Cell = [this](int row, int) {
-        TcvContact* c = SelGroup ? SelGroup->Contacts(row) : nullptr;
-        return c ? platform::toDisplay(c->Email) : QString();
-    };
-    ContactsModel->Updating = updating;
-    lvContacts = reportList(tsContacts, "lvContacts", ContactsModel, true);
-    HistoryModel = new TcvReportModel({}, this);
-    QVBoxLayout* contactColumn = recordPage(tsContacts, lvContacts, "pnlContactDetails");
-    edSearch = new QLineEdit(tsContacts);
-    edSearch->setObjectName("edSearch");
-    edSearch->hide();
-    contactColumn->addWidget(edSearch);
-    lvContactHistory = reportList(tsContacts, "lvContactHistory", HistoryModel, true);
-    contactColumn->addWidget(lvContactHistory);
+    ContactsPage = new TContactsPage(*this, tsContacts);
+    ContactsModel = ContactsPage->Model;
+    HistoryModel = ContactsPage->HistoryModel;
+    lvContacts = ContactsPage->lvContacts;
+    lvContactHistory = ContactsPage->lvContactHistory;
+    edSearch = ContactsPage->edSearch;
 
     MessagesModel = new TcvReportModel({}, this);
-    lvMessages = reportList(tsMessages, "lvMessages", MessagesModel, false);
+    lvMessages = pages::ReportList(tsMessages, "lvMessages", MessagesModel, false);
     QVBoxLayout* messageColumn = recordPage(tsMessages, lvMessages, "pnlMessageDetails");
     cbbTriggerUnits = new QComboBox(tsMessages);
     cbbTriggerUnits->setObjectName("cbbTriggerUnits");
@@ -451,16 +426,17 @@ void TfrmMain::createPages() {
     messageColumn->addStretch();
 
     ParsersModel = new TcvReportModel({}, this);
-    lvParsers = reportList(tsParsers, "lvParsers", ParsersModel, false);
+    lvParsers = pages::ReportList(tsParsers, "lvParsers", ParsersModel, false);
     QVBoxLayout* parserColumn = recordPage(tsParsers, lvParsers, "pnlParserDetails");
     cbbParserAction = new QComboBox(tsParsers);
     cbbParserAction->setObjectName("cbbParserAction");
     parserColumn->addWidget(cbbParserAction);
     parserColumn->addStretch();
 
-    AccountsModel = new TcvReportModel({}, this);
-    lvAccounts = reportList(tsAccounts, "lvAccounts", AccountsModel, false);
-    recordPage(tsAccounts, lvAccounts, "pnlAccountDetails")->addStretch();
+    AccountsPage = new TAccountsPage(*this, tsAccounts);
+    AccountsModel = AccountsPage->Model;
+    lvAccounts = AccountsPage->lvAccounts;
+    connectPageCommands();
 
     static_cast<QVBoxLayout*>(tsWebHtml->layout())->addStretch();
 
@@ -473,6 +449,60 @@ void TfrmMain::createPages() {
     for (QTableView* view : {lvGroups, lvContacts, lvMessages, lvParsers, lvAccounts, lvContactHistory})
         connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { RefreshCommands(); });
     connect(clbFieldDefs, &QListWidget::currentRowChanged, this, [this] { RefreshCommands(); });
+}
+
+// The pages carry out the commands that act on their records; the window only routes them.
+void TfrmMain::connectPageCommands() {
+    auto route = [this](QAction* action, auto* page, auto handler) {
+        connect(action, &QAction::triggered, page, [page, handler] { (page->*handler)(); });
+    };
+    route(acGroupNew, GroupsPage, &TGroupsPage::acGroupNewExecute);
+    route(acGroupDelete, GroupsPage, &TGroupsPage::acGroupDeleteExecute);
+    route(acGroupCopy, GroupsPage, &TGroupsPage::acGroupCopyExecute);
+    route(acGroupPaste, GroupsPage, &TGroupsPage::acGroupPasteExecute);
+    route(acAccountNew, AccountsPage, &TAccountsPage::acAccountNewExecute);
+    route(acAccountDelete, AccountsPage, &TAccountsPage::acAccountDeleteExecute);
+    route(acContactNew, ContactsPage, &TContactsPage::acContactNewExecute);
+    route(acContactDelete, ContactsPage, &TContactsPage::acContactDeleteExecute);
+    route(acContactUnsubscribe, ContactsPage, &TContactsPage::acContactUnsubscribeExecute);
+    route(acContactCopy, ContactsPage, &TContactsPage::acContactCopyExecute);
+    route(acContactPaste, ContactsPage, &TContactsPage::acContactPasteExecute);
+    route(acContactSearch, ContactsPage, &TContactsPage::acContactSearchExecute);
+    route(acContactDupes, ContactsPage, &TContactsPage::acContactDupesExecute);
+    route(acContactErrors, ContactsPage, &TContactsPage::acContactErrorsExecute);
+    route(acCheckDomain, ContactsPage, &TContactsPage::acCheckDomainExecute);
+    route(acHistClear, ContactsPage, &TContactsPage::acHistClearExecute);
+    // Messages and parsers travel through the clipboard like groups.
+    connect(acMessageCopy, &QAction::triggered, this, [this] {
+        if (TcvMessage* m = SelMessage) clipboard::SetText(m->SaveToString());
+    });
+    connect(acParserCopy, &QAction::triggered, this, [this] {
+        if (TcvParser* p = SelParser) clipboard::SetText(p->SaveToString());
+    });
+    connect(acMessagePaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteMessage); });
+    connect(acParserPaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteParser); });
+    // The Delete key deletes the selected contacts.
+    auto* deleteKey = new QAction(lvContacts);
+    deleteKey->setShortcut(QKeySequence::Delete);
+    deleteKey->setShortcutContext(Qt::WidgetShortcut);
+    lvContacts->addAction(deleteKey);
+    connect(deleteKey, &QAction::triggered, this, [this] {
+        if (acContactDelete->isEnabled()) acContactDelete->trigger();
+    });
+}
+
+template <class Paste>
+void TfrmMain::pasteIntoGroup(Paste paste) {
+    TcvGroup* group = SelGroup;
+    if (!group) return;
+    try {
+        paste(*group, clipboard::Text());
+    } catch (const std::exception& e) {
+        ReportError(e);
+    }
+    RefreshCommands();
+    RefreshMessagesPage();
+    RefreshParsersPage();
 }
 
 void TfrmMain::createStatusBar() {
@@ -511,12 +541,14 @@ void TfrmMain::attachSetupEvents() {
     s.OnAccountSelect = [this](TcvSetup&, TcvAccount* a) { SelectAccount(a); };
     s.OnContactsChanged = [this](TcvSetup&) {
         if (Updating()) return;
+        ContactsPage->UpdateFilter();
         RefreshContactsPage();
         RefreshCommands();
     };
     s.OnContactSelect = [this](TcvGroup*, TcvContact* c) { SelectContact(c); };
     s.OnFieldDefsChanged = [this](TcvSetup&) {
         if (Updating()) return;
+        BuildContactColumns();
         RefreshVariablesPage();
         RefreshCommands();
     };
@@ -554,7 +586,9 @@ void TfrmMain::SelectGroup(TcvGroup* group) {
     SelMessage = nullptr;
     SelParser = nullptr;
     SelFieldDef = nullptr;
+    Filter.SetSource(group);
     RefreshCommands();
+    BuildContactColumns();
     RefreshGroupsPage();
     RefreshContactsPage();
     RefreshMessagesPage();
@@ -613,7 +647,7 @@ void TfrmMain::RefreshCommands() {
     if (Setup && Setup->Modified) caption += '*';
     setWindowTitle(caption);
 
-    auto rows = [](QTableView* view) { return view->selectionModel()->selectedRows().size(); };
+    auto rows = [](QTableView* view) { return SelectedCount(*view); };
     const bool group = SelGroup.get() != nullptr;
     const bool clipboardText = !QGuiApplication::clipboard()->text().isEmpty();
     for (QAction* a : {acGroupDelete, acViewContacts, acViewMessages, acGroupCopy, acContactNew, acImportTxt,
@@ -653,7 +687,10 @@ void TfrmMain::RefreshCommands() {
     edSearch->setVisible(acContactSearch->isChecked());
 }
 
+void TfrmMain::BuildContactColumns() { ContactsPage->BuildColumns(); }
+
 void TfrmMain::RefreshAll() {
+    BuildContactColumns();
     RefreshCommands();
     RefreshGroupsPage();
     RefreshContactsPage();
@@ -664,40 +701,25 @@ void TfrmMain::RefreshAll() {
     RefreshVariablesPage();
 }
 
-void TfrmMain::RefreshGroupsPage() {
-    if (Updating()) return;
-    BeginUpdate();
-    GroupsModel->Reset();
-    EndUpdate();
-}
+void TfrmMain::RefreshGroupsPage() { GroupsPage->Refresh(); }
 
-void TfrmMain::RefreshContactsPage() {
-    if (Updating()) return;
-    BeginUpdate();
-    ContactsModel->Reset();
-    EndUpdate();
-}
+void TfrmMain::RefreshContactsPage() { ContactsPage->Refresh(); }
 
 void TfrmMain::RefreshMessagesPage() {
     if (Updating()) return;
     BeginUpdate();
-    MessagesModel->Reset();
+    MessagesModel->Refresh();
     EndUpdate();
 }
 
 void TfrmMain::RefreshParsersPage() {
     if (Updating()) return;
     BeginUpdate();
-    ParsersModel->Reset();
+    ParsersModel->Refresh();
     EndUpdate();
 }
 
-void TfrmMain::RefreshAccountsPage() {
-    if (Updating()) return;
-    BeginUpdate();
-    AccountsModel->Reset();
-    EndUpdate();
-}
+void TfrmMain::RefreshAccountsPage() { AccountsPage->Refresh(); }
 
 void TfrmMain::RefreshVariablesPage() {
     if (Updating()) return;
@@ -711,15 +733,7 @@ void TfrmMain::RefreshVariablesPage() {
     EndUpdate();
 }
 
-std::vector<TcvContact*> TfrmMain::SelectedContacts() const {
-    std::vector<TcvContact*> contacts;
-    if (!SelGroup) return contacts;
-    QModelIndexList rows = lvContacts->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    for (const QModelIndex& index : rows)
-        if (TcvContact* c = SelGroup->Contacts(index.row())) contacts.push_back(c);
-    return contacts;
-}
+std::vector<TcvContact*> TfrmMain::SelectedContacts() const { return ContactsPage->SelectedContacts(); }
 
 QMessageBox::StandardButton TfrmMain::Ask(const QString& text, QMessageBox::Icon icon,
                                           QMessageBox::StandardButtons buttons) {
