@@ -85,6 +85,8 @@ TAccountsPage::TAccountsPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     rbAuthLogin->setObjectName("rbAuthLogin");
     edAccountUserName = pages::Field(details, "edAccountUserName");
     edAccountPassword = pages::Field(details, "edAccountPassword");
+    // Masked passwords show one "*" per character.
+    edAccountPassword->setStyleSheet("lineedit-password-character: 42");
     chbMask = new QCheckBox("Mask", details);
     chbMask->setObjectName("chbMask");
     chbSendEmails = new QCheckBox("Send emails with this account (SMTP)", details);

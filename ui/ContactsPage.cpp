@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -212,11 +213,22 @@ TContactsPage::TContactsPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     connect(lvContacts->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int c) { headerClicked(c); });
     connect(lvContactHistory->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { main_.RefreshCommands(); });
+    lvContacts->installEventFilter(this);
     pages::OnLeave(edContactEmail, [this] { emailLeft(); });
     pages::OnLeave(edContactFirstName, [this] { nameLeft(true); });
     pages::OnLeave(edContactLastName, [this] { nameLeft(false); });
     pages::OnLeave(edSearch, [this] { searchLeft(); });
     connect(edSearch, &QLineEdit::returnPressed, this, [this] { searchLeft(); });
+}
+
+// The Delete key in the list deletes the selected contacts (an open in-place editor takes its own keys).
+bool TContactsPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lvContacts && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        if (main_.acContactDelete->isEnabled()) main_.acContactDelete->trigger();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TContactsPage::AttachFilter(TFilter& filter) {
@@ -478,9 +490,7 @@ void TContactsPage::nameLeft(bool first) {
 
 void TContactsPage::searchLeft() {
     if (main_.Updating()) return;
-    const std::string search = upper(platform::fromDisplay(edSearch->text()));
-    if (search == SearchText) return;
-    SearchText = search;
+    SearchText = upper(platform::fromDisplay(edSearch->text()));
     UpdateFilter();
     Refresh();
 }

@@ -77,6 +77,9 @@ public:
     QLineEdit *edSearch, *edContactEmail, *edContactFirstName, *edContactLastName;
     QLabel *lbValidationError, *lbJoined, *lbFullname;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     TcvContact* rowContact(int row) const;
     QString cell(int row, int column) const;

@@ -481,14 +481,6 @@ void TfrmMain::connectPageCommands() {
     });
     connect(acMessagePaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteMessage); });
     connect(acParserPaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteParser); });
-    // The Delete key deletes the selected contacts.
-    auto* deleteKey = new QAction(lvContacts);
-    deleteKey->setShortcut(QKeySequence::Delete);
-    deleteKey->setShortcutContext(Qt::WidgetShortcut);
-    lvContacts->addAction(deleteKey);
-    connect(deleteKey, &QAction::triggered, this, [this] {
-        if (acContactDelete->isEnabled()) acContactDelete->trigger();
-    });
 }
 
 template <class Paste>
