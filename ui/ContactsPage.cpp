@@ -79,8 +79,6 @@ QString dateText(double dateTime, bool time, bool shortYear = false) {
     return s;
 }
 
-int sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
-
 // Holds the window's update guard for a scope, also when an error leaves it.
 class UpdateGuard {
 public:
@@ -244,12 +242,6 @@ void TContactsPage::UpdateFilter() {
 
 TcvContact* TContactsPage::rowContact(int row) const { return filter_ ? filter_->Items(row) : nullptr; }
 
-std::string TContactsPage::fieldValue(int column, TcvContact* contact) const {
-    const size_t k = static_cast<size_t>(column - FixedColumns);
-    if (column < FixedColumns || k >= fieldColumns_.size()) return {};
-    return contact->CustomField(fieldColumns_[k]);
-}
-
 QString TContactsPage::cell(int row, int column) const {
     TcvContact* c = rowContact(row);
     if (!c) return {};
@@ -263,7 +255,7 @@ QString TContactsPage::cell(int row, int column) const {
         const float speed = static_cast<float>(c->AverageSpeed());
         return speed == 0 ? QString() : QString::asprintf("%3.2f", speed);
     }
-    default: return text(fieldValue(column, c));
+    default: return text(fieldText(column, c));
     }
 }
 
@@ -297,19 +289,61 @@ bool TContactsPage::Accepts(TcvContact* contact) {
     return accept;
 }
 
+namespace {
+
+// The rank of StatusText in byte order: "", "Bounced", "Frozen", "Unsubscribed".
+int statusRank(const TcvContact* c) {
+    if (c->Unsubscribed) return 3;
+    if (c->Frozen) return 2;
+    return c->Bounces > 0 ? 1 : 0;
+}
+
+// HistoryText without a new string per call: sorting builds it twice per comparison.
+void historyInto(const TcvContact* c, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < c->Hist.size(); ++i) {
+        if (i) out += ", ";
+        out += c->Hist[i].Code;
+    }
+}
+
+int compareHistory(const TcvContact* a, const TcvContact* b) {
+    // Equal code lists make equal texts, the common case among contacts of one group.
+    if (a->Hist.size() == b->Hist.size() &&
+        std::equal(a->Hist.begin(), a->Hist.end(), b->Hist.begin(),
+                   [](const TcvHist& x, const TcvHist& y) { return x.Code == y.Code; }))
+        return 0;
+    thread_local std::string x, y;
+    historyInto(a, x);
+    historyInto(b, y);
+    return platform::compareText(x, y);
+}
+
+template <class T>
+int compareNumbers(T a, T b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+}  // namespace
+
+const std::string& TContactsPage::fieldText(int column, const TcvContact* contact) const {
+    static const std::string empty;
+    const size_t k = static_cast<size_t>(column - FixedColumns);
+    if (column < FixedColumns || k >= fieldColumns_.size() || !contact->CustomFields) return empty;
+    const size_t index = static_cast<size_t>(fieldColumns_[k]);
+    return index < contact->CustomFields->size() ? (*contact->CustomFields)[index] : empty;
+}
+
 int TContactsPage::compareColumn(int column, TcvContact* a, TcvContact* b) const {
     switch (column) {
     case ColEmail:
         return options::SortByDomain ? CompareEmails(a->Email, b->Email) : platform::compareText(a->Email, b->Email);
-    case ColStatus: return sign(a->StatusText().compare(b->StatusText()));
+    case ColStatus: return compareNumbers(statusRank(a), statusRank(b));
     case ColJoined: return CompareFloat(a->Joined, b->Joined);
-    case ColReceived: return platform::compareText(a->HistoryText(), b->HistoryText());
-    case ColBounces: return a->Bounces < b->Bounces ? -1 : (a->Bounces > b->Bounces ? 1 : 0);
-    case ColSpeed: {
-        const float x = static_cast<float>(a->AverageSpeed()), y = static_cast<float>(b->AverageSpeed());
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    default: return platform::compareText(fieldValue(column, a), fieldValue(column, b));
+    case ColReceived: return compareHistory(a, b);
+    case ColBounces: return compareNumbers(a->Bounces, b->Bounces);
+    case ColSpeed: return compareNumbers(static_cast<float>(a->AverageSpeed()), static_cast<float>(b->AverageSpeed()));
+    default: return platform::compareText(fieldText(column, a), fieldText(column, b));
     }
 }
 

@@ -84,7 +84,8 @@ private:
     TcvContact* rowContact(int row) const;
     QString cell(int row, int column) const;
     int compareColumn(int column, TcvContact* a, TcvContact* b) const;
-    std::string fieldValue(int column, TcvContact* contact) const;
+    // The custom field value shown in a column; empty when the contact has none.
+    const std::string& fieldText(int column, const TcvContact* contact) const;
     void headerClicked(int column);
     void showSortIndicator();
     // Makes the column the ascending primary key, the older keys moving down.

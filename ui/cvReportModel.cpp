@@ -61,17 +61,47 @@ void TcvReportModel::Refresh() {
     next.reserve(static_cast<size_t>(live));
     for (int i = 0; i < live; ++i) next.push_back(RowObject(i));
     if (next != objects_) {
+        // Between the steps the rows the view knows differ from the list: no data until done.
+        changing_ = true;
         removeMissing(next);
         reorder(next);
         insertNew(next);
+        changing_ = false;
     }
     RowsChanged(0, count_ - 1);
 }
 
+namespace {
+
+// Beyond this many separate runs of rows, rows are moved and then removed or inserted as one block:
+// a view pays for each removal or insertion with work over all its rows.
+constexpr int FewRuns = 16;
+
+}  // namespace
+
 // Rows whose object is no longer listed go, each run of neighbours in one step, from the end so
-// that the positions still to visit stay valid.
+// that the positions still to visit stay valid. Many runs are first moved to the end.
 void TcvReportModel::removeMissing(const std::vector<const void*>& next) {
     const std::unordered_set<const void*> kept(next.begin(), next.end());
+    int runs = 0;
+    for (size_t i = 0; i < objects_.size(); ++i)
+        if (!kept.count(objects_[i]) && (i == 0 || kept.count(objects_[i - 1]))) ++runs;
+    if (runs == 0) return;
+    if (runs > FewRuns) {
+        std::vector<const void*> order;
+        order.reserve(objects_.size());
+        for (const void* object : objects_)
+            if (kept.count(object)) order.push_back(object);
+        const int first = static_cast<int>(order.size());
+        for (const void* object : objects_)
+            if (!kept.count(object)) order.push_back(object);
+        moveRows(std::move(order));
+        beginRemoveRows(QModelIndex(), first, count_ - 1);
+        objects_.resize(static_cast<size_t>(first));
+        count_ = first;
+        endRemoveRows();
+        return;
+    }
     int row = static_cast<int>(objects_.size()) - 1;
     while (row >= 0) {
         if (kept.count(objects_[static_cast<size_t>(row)])) {
@@ -88,19 +118,24 @@ void TcvReportModel::removeMissing(const std::vector<const void*>& next) {
     }
 }
 
-// The remaining rows take the order they have in the new list; the view's selection and current
-// row move with their objects.
+// The remaining rows take the order they have in the new list.
 void TcvReportModel::reorder(const std::vector<const void*>& next) {
     const std::unordered_set<const void*> present(objects_.begin(), objects_.end());
     std::vector<const void*> target;
     target.reserve(objects_.size());
     for (const void* object : next)
         if (present.count(object)) target.push_back(object);
-    if (target == objects_) return;
+    moveRows(std::move(target));
+}
+
+// Shows the same objects in a new order; the view's selection and current row move with their
+// objects.
+void TcvReportModel::moveRows(std::vector<const void*> order) {
+    if (order == objects_) return;
     emit layoutAboutToBeChanged();
     std::unordered_map<const void*, int> newRow;
-    newRow.reserve(target.size());
-    for (size_t i = 0; i < target.size(); ++i) newRow.emplace(target[i], static_cast<int>(i));
+    newRow.reserve(order.size());
+    for (size_t i = 0; i < order.size(); ++i) newRow.emplace(order[i], static_cast<int>(i));
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());
@@ -112,13 +147,36 @@ void TcvReportModel::reorder(const std::vector<const void*>& next) {
         to.append(it == newRow.end() ? QModelIndex() : createIndex(it->second, index.column()));
     }
     changePersistentIndexList(from, to);
-    objects_ = std::move(target);
+    objects_ = std::move(order);
     emit layoutChanged();
 }
 
-// Objects new to the list are inserted where the new list has them, each run in one step.
+// Objects new to the list are inserted where the new list has them, each run in one step; many
+// runs are inserted at the end as one block and then moved into place.
 void TcvReportModel::insertNew(const std::vector<const void*>& next) {
     if (next.size() == objects_.size()) return;
+    int runs = 0;
+    {
+        size_t j = 0;
+        bool inRun = false;
+        for (const void* object : next) {
+            const bool old = j < objects_.size() && object == objects_[j];
+            if (old) ++j;
+            if (!old && !inRun) ++runs;
+            inRun = !old;
+        }
+    }
+    if (runs > FewRuns) {
+        const std::unordered_set<const void*> present(objects_.begin(), objects_.end());
+        const int first = count_;
+        beginInsertRows(QModelIndex(), first, static_cast<int>(next.size()) - 1);
+        for (const void* object : next)
+            if (!present.count(object)) objects_.push_back(object);
+        count_ = static_cast<int>(objects_.size());
+        endInsertRows();
+        moveRows(next);
+        return;
+    }
     size_t j = 0;
     size_t i = 0;
     while (i < next.size()) {
@@ -146,7 +204,7 @@ int TcvReportModel::columnCount(const QModelIndex& parent) const { return parent
 QVariant TcvReportModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     if (role == Qt::BackgroundRole) return index.row() % 2 == 1 ? QVariant(OddRowColor()) : QVariant();
-    if (Updating && Updating()) return {};
+    if (changing_ || (Updating && Updating())) return {};
     // The setup may have changed since the last refresh: never ask past its end.
     if (index.row() >= liveCount()) return {};
     if (role == Qt::DecorationRole && index.column() == 0 && Icon) return Icon(index.row());

@@ -56,9 +56,11 @@ private:
     void removeMissing(const std::vector<const void*>& next);
     void reorder(const std::vector<const void*>& next);
     void insertNew(const std::vector<const void*>& next);
+    void moveRows(std::vector<const void*> order);
 
     QStringList headers_;
     // The rows as the view knows them: their count, and their objects when RowObject is set.
     int count_ = 0;
     std::vector<const void*> objects_;
+    bool changing_ = false;
 };
