@@ -121,7 +121,7 @@ TContactsPage::TContactsPage(TfrmMain& main, QWidget* page) : QObject(page), mai
 
     Model = new TcvReportModel({}, this);
     Model->RowCount = [this] { return main_.SelGroup && filter_ ? filter_->Count() : 0; };
-    Model->RowObject = [this](int row) -> const void* { return filter_->Items(row); };
+    Model->RowObject = [this](int row) { return filter_->Identity(row); };
     Model->Cell = [this](int row, int column) { return cell(row, column); };
     Model->Icon = [this](int row) {
         const TcvContact* c = rowContact(row);
@@ -233,6 +233,8 @@ void TContactsPage::AttachFilter(TFilter& filter) {
     filter_ = &filter;
     filter.OnFilter = [this](TFilter&, TcvContact* contact, int, bool& accept) { accept = Accepts(contact); };
     filter.OnCompare = [this](TFilter&, TcvContact* a, int, TcvContact* b) { return Compare(a, b); };
+    filter.OnPrepareSort = [this](TFilter&, const std::vector<TcvContact*>& contacts) { PrepareSort(contacts); };
+    filter.OnCompareKeys = [this](TFilter&, int a, int b) { return CompareKeys(a, b); };
 }
 
 void TContactsPage::UpdateFilter() {
@@ -347,15 +349,84 @@ int TContactsPage::compareColumn(int column, TcvContact* a, TcvContact* b) const
     }
 }
 
+int TContactsPage::keyCount() const {
+    int keys = 1;
+    for (size_t i = 0; i < 3; ++i)
+        if (SortKeys[i + 1].Column != SortKeys[i].Column) ++keys;
+    return keys;
+}
+
 int TContactsPage::Compare(TcvContact* a, TcvContact* b) {
     if (!main_.SelGroup) return 0;
-    int keys = 1;
-    for (int i = 0; i < 3; ++i)
-        if (SortKeys[static_cast<size_t>(i + 1)].Column != SortKeys[static_cast<size_t>(i)].Column) ++keys;
-    for (int j = 0; j < keys; ++j) {
+    for (int j = 0; j < keyCount(); ++j) {
         const TSortKey& key = SortKeys[static_cast<size_t>(j)];
         int r = compareColumn(key.Column, a, b);
         if (key.Descending) r = -r;
+        if (r) return r;
+    }
+    return 0;
+}
+
+namespace {
+
+bool isTextColumn(int column) {
+    return column == TContactsPage::ColEmail || column == TContactsPage::ColReceived ||
+           column >= TContactsPage::FixedColumns;
+}
+
+}  // namespace
+
+void TContactsPage::PrepareSort(const std::vector<TcvContact*>& contacts) {
+    keyColumns_.clear();
+    keyCells_.clear();
+    keyText_.clear();
+    if (!main_.SelGroup) return;
+    for (int j = 0; j < keyCount(); ++j) keyColumns_.push_back(SortKeys[static_cast<size_t>(j)].Column);
+    keyCells_.reserve(contacts.size() * keyColumns_.size());
+    std::string history;
+    for (const TcvContact* c : contacts) {
+        for (const int column : keyColumns_) {
+            KeyCell cell{0, 0, 0};
+            if (isTextColumn(column)) {
+                const std::string* text = &c->Email;
+                if (column == ColReceived) {
+                    historyInto(c, history);
+                    text = &history;
+                } else if (column != ColEmail) {
+                    text = &fieldText(column, c);
+                }
+                cell.offset = static_cast<uint32_t>(keyText_.size());
+                cell.length = static_cast<uint32_t>(text->size());
+                keyText_ += *text;
+            } else if (column == ColStatus) {
+                cell.number = statusRank(c);
+            } else if (column == ColJoined) {
+                cell.number = c->Joined;
+            } else if (column == ColBounces) {
+                cell.number = c->Bounces;
+            } else {
+                cell.number = static_cast<float>(c->AverageSpeed());
+            }
+            keyCells_.push_back(cell);
+        }
+    }
+}
+
+int TContactsPage::CompareKeys(int a, int b) const {
+    const size_t keys = keyColumns_.size();
+    const KeyCell* x = keyCells_.data() + static_cast<size_t>(a) * keys;
+    const KeyCell* y = keyCells_.data() + static_cast<size_t>(b) * keys;
+    for (size_t j = 0; j < keys; ++j) {
+        const int column = keyColumns_[j];
+        int r;
+        if (isTextColumn(column)) {
+            const std::string_view p(keyText_.data() + x[j].offset, x[j].length);
+            const std::string_view q(keyText_.data() + y[j].offset, y[j].length);
+            r = column == ColEmail && options::SortByDomain ? CompareEmails(p, q) : platform::compareText(p, q);
+        } else {
+            r = column == ColJoined ? CompareFloat(x[j].number, y[j].number) : compareNumbers(x[j].number, y[j].number);
+        }
+        if (SortKeys[j].Descending) r = -r;
         if (r) return r;
     }
     return 0;

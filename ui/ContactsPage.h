@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -61,6 +62,10 @@ public:
     // The accept and compare functions of the filter.
     bool Accepts(TcvContact* contact);
     int Compare(TcvContact* a, TcvContact* b);
+    // The same order as Compare over keys taken from the contacts once per sort, kept side by side
+    // so that a sort of a long list does not visit every contact at every comparison.
+    void PrepareSort(const std::vector<TcvContact*>& contacts);
+    int CompareKeys(int a, int b) const;
 
     // The search text in upper case.
     std::string SearchText;
@@ -84,6 +89,8 @@ private:
     TcvContact* rowContact(int row) const;
     QString cell(int row, int column) const;
     int compareColumn(int column, TcvContact* a, TcvContact* b) const;
+    // How many of the sort keys are in use: a key repeating the column before it ends the list.
+    int keyCount() const;
     // The custom field value shown in a column; empty when the contact has none.
     const std::string& fieldText(int column, const TcvContact* contact) const;
     void headerClicked(int column);
@@ -109,4 +116,14 @@ private:
     // so the neighbours of the next contact are found without a search.
     int lastPosition_ = -1;
     const TcvContact* historyContact_ = nullptr;
+    // The sort keys of the sort in progress: per contact one cell for each key column, holding a
+    // number or a piece of the text arena.
+    struct KeyCell {
+        double number;
+        uint32_t offset;
+        uint32_t length;
+    };
+    std::vector<int> keyColumns_;
+    std::vector<KeyCell> keyCells_;
+    std::string keyText_;
 };

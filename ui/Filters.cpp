@@ -22,7 +22,7 @@ void TFilter::Update() {
             TcvContact* contact = group->Contacts(i);
             bool accept = false;
             if (OnFilter) OnFilter(*this, contact, FilterTag, accept);
-            if (accept) items_.push_back({contact, contact->Alive()});
+            if (accept) items_.push_back({contact, 0, contact->Alive()});
         }
     }
     Sort();
@@ -30,7 +30,22 @@ void TFilter::Update() {
 }
 
 void TFilter::Sort() {
-    if (OnCompare && !items_.empty()) quickSort(0, Count() - 1);
+    if (OnCompare && !items_.empty()) {
+        if (OnPrepareSort && OnCompareKeys) {
+            std::vector<TcvContact*> contacts;
+            contacts.reserve(items_.size());
+            for (size_t i = 0; i < items_.size(); ++i) {
+                items_[i].key = static_cast<int>(i);
+                contacts.push_back(items_[i].contact);
+            }
+            OnPrepareSort(*this, contacts);
+            quickSort(0, Count() - 1, [this](const Entry& a, const Entry& b) { return OnCompareKeys(*this, a.key, b.key); });
+        } else {
+            quickSort(0, Count() - 1, [this](const Entry& a, const Entry& b) {
+                return OnCompare(*this, a.contact, CompareTag, b.contact);
+            });
+        }
+    }
     changed();
 }
 
@@ -40,22 +55,24 @@ void TFilter::changed() {
 
 // The classic partition around the middle item, recursing into the left part and looping on the
 // right one.
-void TFilter::quickSort(int left, int right) {
+template <class Compare>
+void TFilter::quickSort(int left, int right, const Compare& compare) {
     int i = left;
     do {
         i = left;
         int j = right;
-        TcvContact* pivot = items_[static_cast<size_t>((left + right) / 2)].contact;
+        const Entry& middle = items_[static_cast<size_t>((left + right) / 2)];
+        const Entry pivot{middle.contact, middle.key, {}};
         do {
-            while (OnCompare(*this, items_[static_cast<size_t>(i)].contact, CompareTag, pivot) < 0) ++i;
-            while (OnCompare(*this, items_[static_cast<size_t>(j)].contact, CompareTag, pivot) > 0) --j;
+            while (compare(items_[static_cast<size_t>(i)], pivot) < 0) ++i;
+            while (compare(items_[static_cast<size_t>(j)], pivot) > 0) --j;
             if (i <= j) {
                 std::swap(items_[static_cast<size_t>(i)], items_[static_cast<size_t>(j)]);
                 ++i;
                 --j;
             }
         } while (i <= j);
-        if (left < j) quickSort(left, j);
+        if (left < j) quickSort(left, j, compare);
         left = i;
     } while (i < right);
 }

@@ -37,6 +37,11 @@ public:
     ChangeEvent OnChange;
     CompareEvent OnCompare;
     FilterEvent OnFilter;
+    // Optional, for long lists: OnPrepareSort turns the items into compact sort keys when a sort
+    // begins, and OnCompareKeys then compares two items by the positions they had at that moment.
+    // They must order exactly as OnCompare does; the sort procedure stays the same.
+    std::function<void(TFilter& sender, const std::vector<TcvContact*>& items)> OnPrepareSort;
+    std::function<int(TFilter& sender, int first, int second)> OnCompareKeys;
 
     // The group whose contacts are filtered (not owned), or none; filters at once.
     void SetSource(const TcvGroup* group);
@@ -51,15 +56,21 @@ public:
     int Count() const { return static_cast<int>(items_.size()); }
     // The contact shown at a position; null out of range or when it was freed since the last update.
     TcvContact* Items(int index) const;
+    // What is shown at a position, for telling rows apart only: it may have been freed.
+    const void* Identity(int index) const {
+        return index >= 0 && index < Count() ? items_[static_cast<size_t>(index)].contact : nullptr;
+    }
     // The position of a contact, or -1.
     int IndexOf(const TcvContact* contact) const;
 
 private:
     struct Entry {
         TcvContact* contact;
+        int key;
         std::weak_ptr<const void> alive;
     };
-    void quickSort(int left, int right);
+    template <class Compare>
+    void quickSort(int left, int right, const Compare& compare);
     void changed();
 
     const TcvGroup* source_ = nullptr;

@@ -1,8 +1,7 @@
 #include "ui/cvReportModel.h"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
+#include <utility>
 
 TcvReportModel::TcvReportModel(QStringList headers, QObject* parent)
     : QAbstractTableModel(parent), headers_(std::move(headers)) {}
@@ -73,6 +72,25 @@ void TcvReportModel::Refresh() {
 
 namespace {
 
+// The positions of the objects of a list, found by binary search: cheaper to build for long lists
+// than a hash table.
+class PositionIndex {
+public:
+    explicit PositionIndex(const std::vector<const void*>& objects) {
+        entries_.reserve(objects.size());
+        for (size_t i = 0; i < objects.size(); ++i) entries_.emplace_back(objects[i], static_cast<int>(i));
+        std::sort(entries_.begin(), entries_.end());
+    }
+    int find(const void* object) const {
+        const auto it = std::lower_bound(entries_.begin(), entries_.end(), std::make_pair(object, -1));
+        return it != entries_.end() && it->first == object ? it->second : -1;
+    }
+    bool contains(const void* object) const { return find(object) >= 0; }
+
+private:
+    std::vector<std::pair<const void*, int>> entries_;
+};
+
 // Beyond this many separate runs of rows, rows are moved and then removed or inserted as one block:
 // a view pays for each removal or insertion with work over all its rows.
 constexpr int FewRuns = 16;
@@ -82,19 +100,22 @@ constexpr int FewRuns = 16;
 // Rows whose object is no longer listed go, each run of neighbours in one step, from the end so
 // that the positions still to visit stay valid. Many runs are first moved to the end.
 void TcvReportModel::removeMissing(const std::vector<const void*>& next) {
-    const std::unordered_set<const void*> kept(next.begin(), next.end());
+    const PositionIndex index(next);
+    std::vector<char> kept(objects_.size());
     int runs = 0;
-    for (size_t i = 0; i < objects_.size(); ++i)
-        if (!kept.count(objects_[i]) && (i == 0 || kept.count(objects_[i - 1]))) ++runs;
+    for (size_t i = 0; i < objects_.size(); ++i) {
+        kept[i] = index.contains(objects_[i]);
+        if (!kept[i] && (i == 0 || kept[i - 1])) ++runs;
+    }
     if (runs == 0) return;
     if (runs > FewRuns) {
         std::vector<const void*> order;
         order.reserve(objects_.size());
-        for (const void* object : objects_)
-            if (kept.count(object)) order.push_back(object);
+        for (size_t i = 0; i < objects_.size(); ++i)
+            if (kept[i]) order.push_back(objects_[i]);
         const int first = static_cast<int>(order.size());
-        for (const void* object : objects_)
-            if (!kept.count(object)) order.push_back(object);
+        for (size_t i = 0; i < objects_.size(); ++i)
+            if (!kept[i]) order.push_back(objects_[i]);
         moveRows(std::move(order));
         beginRemoveRows(QModelIndex(), first, count_ - 1);
         objects_.resize(static_cast<size_t>(first));
@@ -104,14 +125,15 @@ void TcvReportModel::removeMissing(const std::vector<const void*>& next) {
     }
     int row = static_cast<int>(objects_.size()) - 1;
     while (row >= 0) {
-        if (kept.count(objects_[static_cast<size_t>(row)])) {
+        if (kept[static_cast<size_t>(row)]) {
             --row;
             continue;
         }
         const int last = row;
-        while (row > 0 && !kept.count(objects_[static_cast<size_t>(row - 1)])) --row;
+        while (row > 0 && !kept[static_cast<size_t>(row - 1)]) --row;
         beginRemoveRows(QModelIndex(), row, last);
         objects_.erase(objects_.begin() + row, objects_.begin() + last + 1);
+        kept.erase(kept.begin() + row, kept.begin() + last + 1);
         count_ = static_cast<int>(objects_.size());
         endRemoveRows();
         --row;
@@ -120,11 +142,11 @@ void TcvReportModel::removeMissing(const std::vector<const void*>& next) {
 
 // The remaining rows take the order they have in the new list.
 void TcvReportModel::reorder(const std::vector<const void*>& next) {
-    const std::unordered_set<const void*> present(objects_.begin(), objects_.end());
+    const PositionIndex present(objects_);
     std::vector<const void*> target;
     target.reserve(objects_.size());
     for (const void* object : next)
-        if (present.count(object)) target.push_back(object);
+        if (present.contains(object)) target.push_back(object);
     moveRows(std::move(target));
 }
 
@@ -133,20 +155,19 @@ void TcvReportModel::reorder(const std::vector<const void*>& next) {
 void TcvReportModel::moveRows(std::vector<const void*> order) {
     if (order == objects_) return;
     emit layoutAboutToBeChanged();
-    std::unordered_map<const void*, int> newRow;
-    newRow.reserve(order.size());
-    for (size_t i = 0; i < order.size(); ++i) newRow.emplace(order[i], static_cast<int>(i));
     const QModelIndexList from = persistentIndexList();
-    QModelIndexList to;
-    to.reserve(from.size());
-    for (const QModelIndex& index : from) {
-        const int row = index.row();
-        const auto it = row >= 0 && row < static_cast<int>(objects_.size())
-                            ? newRow.find(objects_[static_cast<size_t>(row)])
-                            : newRow.end();
-        to.append(it == newRow.end() ? QModelIndex() : createIndex(it->second, index.column()));
+    if (!from.isEmpty()) {
+        const PositionIndex newRow(order);
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& index : from) {
+            const int row = index.row();
+            const int moved =
+                row >= 0 && row < static_cast<int>(objects_.size()) ? newRow.find(objects_[static_cast<size_t>(row)]) : -1;
+            to.append(moved < 0 ? QModelIndex() : createIndex(moved, index.column()));
+        }
+        changePersistentIndexList(from, to);
     }
-    changePersistentIndexList(from, to);
     objects_ = std::move(order);
     emit layoutChanged();
 }
@@ -167,11 +188,11 @@ void TcvReportModel::insertNew(const std::vector<const void*>& next) {
         }
     }
     if (runs > FewRuns) {
-        const std::unordered_set<const void*> present(objects_.begin(), objects_.end());
+        const PositionIndex present(objects_);
         const int first = count_;
         beginInsertRows(QModelIndex(), first, static_cast<int>(next.size()) - 1);
         for (const void* object : next)
-            if (!present.count(object)) objects_.push_back(object);
+            if (!present.contains(object)) objects_.push_back(object);
         count_ = static_cast<int>(objects_.size());
         endInsertRows();
         moveRows(next);

@@ -16,6 +16,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <random>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -520,4 +522,42 @@ TEST_F(UiTest, DomainCheckSurvivesTheContactBeingDeletedWhileItWaits) {
     EXPECT_FALSE(w->CheckingDomain);
     EXPECT_TRUE(w->messages.empty());
     EXPECT_EQ(w->pnlContactsTitle->text(), " Select group first");
+}
+
+TEST_F(UiTest, SortingByPreparedKeysOrdersExactlyAsTheCompareFunction) {
+    auto w = makeWindow();
+    TcvGroup* g = addGroup(*w->Setup, "GRP");
+    auto* field = new TcvFieldDef;
+    field->Title = "City";
+    field->Checked = true;
+    g->AddFieldDef(field);
+    std::mt19937 random(11);
+    const char* const domains[] = {"b.com", "A.com", "a.org"};
+    for (int i = 0; i < 400; ++i) {
+        const unsigned r = random();
+        TcvContact* c = addContact(*g, (r % 5 ? "u" : "U") + std::to_string(r % 37) + "@" + domains[r % 3],
+                                   45000 + r % 9);
+        c->Bounces = static_cast<int>(r % 3);
+        c->Frozen = r % 11 == 0;
+        c->Unsubscribed = r % 13 == 0;
+        c->TotalBytes = static_cast<int32_t>(r % 4000);
+        c->TotalDuration = static_cast<int32_t>(r % 7);
+        if (r % 4) c->AddHistory(r % 2 ? "WEL" : "wel", 45000);
+        if (r % 3) c->SetCustomField(0, r % 2 ? "leeds" : "Leeds");
+    }
+    w->Setup->SelectGroup(g);
+    // The same filter without prepared keys.
+    TFilter plain;
+    plain.OnFilter = w->Filter.OnFilter;
+    plain.OnCompare = w->Filter.OnCompare;
+    for (bool byDomain : {true, false}) {
+        options::SortByDomain = byDomain;
+        for (int column : {2, 0, 3, 6, 1, 3, 5, 4, 4, 0, 6, 6}) {
+            clickHeader(*w, column);
+            plain.SetSource(g);
+            ASSERT_EQ(plain.Count(), w->Filter.Count());
+            for (int i = 0; i < plain.Count(); ++i)
+                ASSERT_EQ(plain.Items(i), w->Filter.Items(i)) << "column " << column << " row " << i;
+        }
+    }
 }
