@@ -623,6 +623,7 @@ void TfrmMain::SelectAccount(TcvAccount* account) {
 }
 
 void TfrmMain::ClearSelection() {
+    Filter.SetSource(nullptr);
     SelAccount = nullptr;
     SelContact = nullptr;
     SelGroup = nullptr;
