@@ -31,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -137,6 +138,7 @@ TContactsPage::TContactsPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     lvContacts = pages::ReportList(page, "lvContacts", Model, true);
     lvContacts->setEditTriggers(QAbstractItemView::EditKeyPressed);
     lvContacts->setMouseTracking(true);
+    lvContacts->viewport()->setMouseTracking(true);
     lvContacts->horizontalHeader()->setSectionsClickable(true);
     lvContacts->horizontalHeader()->setSortIndicatorShown(true);
 
@@ -443,9 +445,14 @@ void TContactsPage::BuildColumns() {
             headers << text(def->Title);
         }
     }
-    // A key whose column is gone falls back to the e-mail column, ascending.
-    for (TSortKey& key : SortKeys)
-        if (key.Column < 0 || key.Column >= headers.size()) key = TSortKey{};
+    // A key whose column is gone falls back to the e-mail column, ascending; the list follows.
+    bool keysChanged = false;
+    for (TSortKey& key : SortKeys) {
+        if (key.Column >= 0 && key.Column < headers.size()) continue;
+        key = TSortKey{};
+        keysChanged = true;
+    }
+    if (keysChanged && filter_) filter_->Sort();
     lvContacts->hide();
     Model->SetHeaders(headers);
     const int widths[] = {140, 45, 80, 140, 55, 40};
@@ -631,6 +638,7 @@ void TContactsPage::removeSelected(bool unsubscribe) {
     group = main_.SelGroup.get();
     if (!group) return;
     int count = 0;
+    std::string failure;
     {
         UpdateGuard guard(main_);
         const auto rows = SelectedIndices(*lvContacts);
@@ -645,12 +653,17 @@ void TContactsPage::removeSelected(bool unsubscribe) {
             main_.Ask(QString(unsubscribe ? UnsubscribeQuestion : DeleteQuestion).arg(count), QMessageBox::Warning,
                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return;
-        for (auto it = contacts.rbegin(); it != contacts.rend(); ++it) {
-            TcvGroup* g = group;
-            if (!g) break;
-            if (it->second.expired()) continue;
-            if (unsubscribe) g->Unsubscribe(g->IndexOfContact(it->first));
-            else g->RemoveContact(it->first);
+        try {
+            for (auto it = contacts.rbegin(); it != contacts.rend(); ++it) {
+                TcvGroup* g = group;
+                if (!g) break;
+                if (it->second.expired()) continue;
+                if (unsubscribe) g->Unsubscribe(g->IndexOfContact(it->first));
+                else g->RemoveContact(it->first);
+            }
+        } catch (const std::exception& e) {
+            // A failed unsubscribe mail ends the command; what was done so far stays done.
+            failure = e.what();
         }
         if (TcvGroup* g = group)
             main_.SetStatusText(0, QString(unsubscribe ? "Unsubscribed %1 contacts from \"%2\""
@@ -666,6 +679,7 @@ void TContactsPage::removeSelected(bool unsubscribe) {
     main_.RefreshCommands();
     Refresh();
     main_.SetStatusText(0, status);
+    if (!failure.empty()) main_.ReportError(std::runtime_error(failure));
 }
 
 void TContactsPage::acContactCopyExecute() {
@@ -749,7 +763,7 @@ void TContactsPage::acCheckDomainExecute() {
     bool responding = true;
     try {
         ConnectProbe(host, 25);
-    } catch (const std::exception&) {
+    } catch (...) {
         responding = false;
     }
     // The wait let the user work: the contact may be gone.

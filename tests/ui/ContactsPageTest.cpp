@@ -561,3 +561,29 @@ TEST_F(UiTest, SortingByPreparedKeysOrdersExactlyAsTheCompareFunction) {
         }
     }
 }
+
+TEST_F(UiTest, SortKeyOfAColumnThatDisappearedFallsBackToTheEmailColumn) {
+    options::SortByDomain = false;
+    auto w = makeWindow();
+    TcvGroup* g = addGroup(*w->Setup, "GRP");
+    auto* field = new TcvFieldDef;
+    field->Title = "City";
+    field->Checked = true;
+    g->AddFieldDef(field);
+    addContact(*g, "a@example.com")->SetCustomField(0, "York");
+    addContact(*g, "b@example.com")->SetCustomField(0, "Bath");
+    addContact(*g, "c@example.com")->SetCustomField(0, "Leeds");
+    w->Setup->SelectGroup(g);
+    clickHeader(*w, 6);
+    EXPECT_EQ(shownEmails(*w), QStringList({"b@example.com", "c@example.com", "a@example.com"}));
+    EXPECT_EQ(w->lvContacts->horizontalHeader()->sortIndicatorSection(), 6);
+
+    field->Checked = false;
+    w->Setup->FieldDefsChanged();
+    EXPECT_EQ(w->lvContacts->model()->columnCount(), 6);
+    EXPECT_EQ(w->ContactsPage->SortKeys[0].Column, 0);
+    EXPECT_FALSE(w->ContactsPage->SortKeys[0].Descending);
+    EXPECT_EQ(w->lvContacts->horizontalHeader()->sortIndicatorSection(), 0);
+    EXPECT_EQ(w->lvContacts->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(shownEmails(*w), QStringList({"a@example.com", "b@example.com", "c@example.com"}));
+}
