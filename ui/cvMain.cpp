@@ -201,6 +201,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
+    // A field that still has the focus takes its edit now, while the window is whole: once this
+    // destructor has run, nothing of the window may be left to lose the focus.
+    if (QWidget* focused = focusWidget()) focused->clearFocus();
     tmMailer->stop();
     Scheduler.reset();
     Mailer.reset();
