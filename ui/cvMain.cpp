@@ -5,6 +5,11 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
+#include "ui/AccountsPage.h"
+#include "ui/ContactsPage.h"
+#include "ui/GroupsPage.h"
+#include "ui/cvClipboard.h"
+#include "ui/cvPageTools.h"
 #include "ui/cvReportModel.h"
 #include "daemon/cvScheduler.h"
 #include "daemon/cvSetupFile.h"
@@ -82,20 +87,6 @@ QLabel* titlePanel(QWidget* page, const char* name, const QString& text) {
     return panel;
 }
 
-QTableView* reportList(QWidget* parent, const char* name, TcvReportModel* model, bool multiSelect) {
-    auto* view = new QTableView(parent);
-    view->setObjectName(name);
-    view->setModel(model);
-    view->setShowGrid(true);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
-    view->horizontalHeader()->setStretchLastSection(true);
-    return view;
-}
-
 }  // namespace
 
 QString TfrmMain::LineBreaks(QString text) {
@@ -164,6 +155,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 
     Setup = std::make_unique<TcvSetup>();
     attachSetupEvents();
+    ContactsPage->AttachFilter(Filter);
     Mailer = std::make_unique<TcvMailer>(Setup.get());
     Mailer->OnSending = [this](TcvMailer&, TcvContact& c, TcvMessage& m, const std::string&, const std::string&) {
         MailerSending(c, m);
@@ -210,6 +202,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
+    // A field that still has the focus takes its edit now, while the window is whole: once this
+    // destructor has run, nothing of the window may be left to lose the focus.
+    if (QWidget* focused = focusWidget()) focused->clearFocus();
     tmMailer->stop();
     Scheduler.reset();
     Mailer.reset();
@@ -385,7 +380,6 @@ void TfrmMain::createPages() {
     pcMain = new QTabWidget(this);
     pcMain->setObjectName("pcMain");
     setCentralWidget(pcMain);
-    auto updating = [this] { return Updating(); };
 
     struct PageDef {
         QWidget** page;
@@ -428,35 +422,19 @@ void TfrmMain::createPages() {
         return column;
     };
 
-    GroupsModel = new TcvReportModel({"Name", "Code"}, this);
-    GroupsModel->RowCount = [this] { return Setup ? Setup->GroupCount() : 0; };
-    GroupsModel->Cell = [this](int row, int column) {
-        TcvGroup* g = Setup->Groups(row);
-        return g ? platform::toDisplay(column == 0 ? g->Name : g->Code) : QString();
-    };
-    GroupsModel->Updating = updating;
-    lvGroups = reportList(tsGroups, "lvGroups", GroupsModel, true);
-    recordPage(tsGroups, lvGroups, "pnlGroupDetails")->addStretch();
+    GroupsPage = new TGroupsPage(*this, tsGroups);
+    GroupsModel = GroupsPage->Model;
+    lvGroups = GroupsPage->lvGroups;
 
-    ContactsModel = new TcvReportModel({"E-mail"}, this);
-    ContactsModel->RowCount = [this] { return SelGroup ? SelGroup->ContactCount() : 0; };
-    ContactsModel->Cell = [this](int row, int) {
-        TcvContact* c = SelGroup ? SelGroup->Contacts(row) : nullptr;
-        return c ? platform::toDisplay(c->Email) : QString();
-    };
-    ContactsModel->Updating = updating;
-    lvContacts = reportList(tsContacts, "lvContacts", ContactsModel, true);
-    HistoryModel = new TcvReportModel({}, this);
-    QVBoxLayout* contactColumn = recordPage(tsContacts, lvContacts, "pnlContactDetails");
-    edSearch = new QLineEdit(tsContacts);
-    edSearch->setObjectName("edSearch");
-    edSearch->hide();
-    contactColumn->addWidget(edSearch);
-    lvContactHistory = reportList(tsContacts, "lvContactHistory", HistoryModel, true);
-    contactColumn->addWidget(lvContactHistory);
+    ContactsPage = new TContactsPage(*this, tsContacts);
+    ContactsModel = ContactsPage->Model;
+    HistoryModel = ContactsPage->HistoryModel;
+    lvContacts = ContactsPage->lvContacts;
+    lvContactHistory = ContactsPage->lvContactHistory;
+    edSearch = ContactsPage->edSearch;
 
     MessagesModel = new TcvReportModel({}, this);
-    lvMessages = reportList(tsMessages, "lvMessages", MessagesModel, false);
+    lvMessages = pages::ReportList(tsMessages, "lvMessages", MessagesModel, false);
     QVBoxLayout* messageColumn = recordPage(tsMessages, lvMessages, "pnlMessageDetails");
     cbbTriggerUnits = new QComboBox(tsMessages);
     cbbTriggerUnits->setObjectName("cbbTriggerUnits");
@@ -470,16 +448,17 @@ void TfrmMain::createPages() {
     messageColumn->addStretch();
 
     ParsersModel = new TcvReportModel({}, this);
-    lvParsers = reportList(tsParsers, "lvParsers", ParsersModel, false);
+    lvParsers = pages::ReportList(tsParsers, "lvParsers", ParsersModel, false);
     QVBoxLayout* parserColumn = recordPage(tsParsers, lvParsers, "pnlParserDetails");
     cbbParserAction = new QComboBox(tsParsers);
     cbbParserAction->setObjectName("cbbParserAction");
     parserColumn->addWidget(cbbParserAction);
     parserColumn->addStretch();
 
-    AccountsModel = new TcvReportModel({}, this);
-    lvAccounts = reportList(tsAccounts, "lvAccounts", AccountsModel, false);
-    recordPage(tsAccounts, lvAccounts, "pnlAccountDetails")->addStretch();
+    AccountsPage = new TAccountsPage(*this, tsAccounts);
+    AccountsModel = AccountsPage->Model;
+    lvAccounts = AccountsPage->lvAccounts;
+    connectPageCommands();
 
     static_cast<QVBoxLayout*>(tsWebHtml->layout())->addStretch();
 
@@ -492,6 +471,52 @@ void TfrmMain::createPages() {
     for (QTableView* view : {lvGroups, lvContacts, lvMessages, lvParsers, lvAccounts, lvContactHistory})
         connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { RefreshCommands(); });
     connect(clbFieldDefs, &QListWidget::currentRowChanged, this, [this] { RefreshCommands(); });
+}
+
+// The pages carry out the commands that act on their records; the window only routes them.
+void TfrmMain::connectPageCommands() {
+    auto route = [this](QAction* action, auto* page, auto handler) {
+        connect(action, &QAction::triggered, page, [page, handler] { (page->*handler)(); });
+    };
+    route(acGroupNew, GroupsPage, &TGroupsPage::acGroupNewExecute);
+    route(acGroupDelete, GroupsPage, &TGroupsPage::acGroupDeleteExecute);
+    route(acGroupCopy, GroupsPage, &TGroupsPage::acGroupCopyExecute);
+    route(acGroupPaste, GroupsPage, &TGroupsPage::acGroupPasteExecute);
+    route(acAccountNew, AccountsPage, &TAccountsPage::acAccountNewExecute);
+    route(acAccountDelete, AccountsPage, &TAccountsPage::acAccountDeleteExecute);
+    route(acContactNew, ContactsPage, &TContactsPage::acContactNewExecute);
+    route(acContactDelete, ContactsPage, &TContactsPage::acContactDeleteExecute);
+    route(acContactUnsubscribe, ContactsPage, &TContactsPage::acContactUnsubscribeExecute);
+    route(acContactCopy, ContactsPage, &TContactsPage::acContactCopyExecute);
+    route(acContactPaste, ContactsPage, &TContactsPage::acContactPasteExecute);
+    route(acContactSearch, ContactsPage, &TContactsPage::acContactSearchExecute);
+    route(acContactDupes, ContactsPage, &TContactsPage::acContactDupesExecute);
+    route(acContactErrors, ContactsPage, &TContactsPage::acContactErrorsExecute);
+    route(acCheckDomain, ContactsPage, &TContactsPage::acCheckDomainExecute);
+    route(acHistClear, ContactsPage, &TContactsPage::acHistClearExecute);
+    // Messages and parsers travel through the clipboard like groups.
+    connect(acMessageCopy, &QAction::triggered, this, [this] {
+        if (TcvMessage* m = SelMessage) clipboard::SetText(m->SaveToString());
+    });
+    connect(acParserCopy, &QAction::triggered, this, [this] {
+        if (TcvParser* p = SelParser) clipboard::SetText(p->SaveToString());
+    });
+    connect(acMessagePaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteMessage); });
+    connect(acParserPaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteParser); });
+}
+
+template <class Paste>
+void TfrmMain::pasteIntoGroup(Paste paste) {
+    TcvGroup* group = SelGroup;
+    if (!group) return;
+    try {
+        paste(*group, clipboard::Text());
+    } catch (const std::exception& e) {
+        ReportError(e);
+    }
+    RefreshCommands();
+    RefreshMessagesPage();
+    RefreshParsersPage();
 }
 
 void TfrmMain::createStatusBar() {
@@ -530,12 +555,14 @@ void TfrmMain::attachSetupEvents() {
     s.OnAccountSelect = [this](TcvSetup&, TcvAccount* a) { SelectAccount(a); };
     s.OnContactsChanged = [this](TcvSetup&) {
         if (Updating()) return;
+        ContactsPage->UpdateFilter();
         RefreshContactsPage();
         RefreshCommands();
     };
     s.OnContactSelect = [this](TcvGroup*, TcvContact* c) { SelectContact(c); };
     s.OnFieldDefsChanged = [this](TcvSetup&) {
         if (Updating()) return;
+        BuildContactColumns();
         RefreshVariablesPage();
         RefreshCommands();
     };
@@ -573,7 +600,9 @@ void TfrmMain::SelectGroup(TcvGroup* group) {
     SelMessage = nullptr;
     SelParser = nullptr;
     SelFieldDef = nullptr;
+    Filter.SetSource(group);
     RefreshCommands();
+    BuildContactColumns();
     RefreshGroupsPage();
     RefreshContactsPage();
     RefreshMessagesPage();
@@ -616,6 +645,7 @@ void TfrmMain::SelectAccount(TcvAccount* account) {
 }
 
 void TfrmMain::ClearSelection() {
+    Filter.SetSource(nullptr);
     SelAccount = nullptr;
     SelContact = nullptr;
     SelGroup = nullptr;
@@ -632,7 +662,7 @@ void TfrmMain::RefreshCommands() {
     if (Setup && Setup->Modified) caption += '*';
     setWindowTitle(caption);
 
-    auto rows = [](QTableView* view) { return view->selectionModel()->selectedRows().size(); };
+    auto rows = [](QTableView* view) { return SelectedCount(*view); };
     const bool group = SelGroup.get() != nullptr;
     const bool clipboardText = !QGuiApplication::clipboard()->text().isEmpty();
     for (QAction* a : {acGroupDelete, acViewContacts, acViewMessages, acGroupCopy, acContactNew, acImportTxt,
@@ -672,7 +702,10 @@ void TfrmMain::RefreshCommands() {
     edSearch->setVisible(acContactSearch->isChecked());
 }
 
+void TfrmMain::BuildContactColumns() { ContactsPage->BuildColumns(); }
+
 void TfrmMain::RefreshAll() {
+    BuildContactColumns();
     RefreshCommands();
     RefreshGroupsPage();
     RefreshContactsPage();
@@ -683,40 +716,25 @@ void TfrmMain::RefreshAll() {
     RefreshVariablesPage();
 }
 
-void TfrmMain::RefreshGroupsPage() {
-    if (Updating()) return;
-    BeginUpdate();
-    GroupsModel->Reset();
-    EndUpdate();
-}
+void TfrmMain::RefreshGroupsPage() { GroupsPage->Refresh(); }
 
-void TfrmMain::RefreshContactsPage() {
-    if (Updating()) return;
-    BeginUpdate();
-    ContactsModel->Reset();
-    EndUpdate();
-}
+void TfrmMain::RefreshContactsPage() { ContactsPage->Refresh(); }
 
 void TfrmMain::RefreshMessagesPage() {
     if (Updating()) return;
     BeginUpdate();
-    MessagesModel->Reset();
+    MessagesModel->Refresh();
     EndUpdate();
 }
 
 void TfrmMain::RefreshParsersPage() {
     if (Updating()) return;
     BeginUpdate();
-    ParsersModel->Reset();
+    ParsersModel->Refresh();
     EndUpdate();
 }
 
-void TfrmMain::RefreshAccountsPage() {
-    if (Updating()) return;
-    BeginUpdate();
-    AccountsModel->Reset();
-    EndUpdate();
-}
+void TfrmMain::RefreshAccountsPage() { AccountsPage->Refresh(); }
 
 void TfrmMain::RefreshVariablesPage() {
     if (Updating()) return;
@@ -730,15 +748,7 @@ void TfrmMain::RefreshVariablesPage() {
     EndUpdate();
 }
 
-std::vector<TcvContact*> TfrmMain::SelectedContacts() const {
-    std::vector<TcvContact*> contacts;
-    if (!SelGroup) return contacts;
-    QModelIndexList rows = lvContacts->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    for (const QModelIndex& index : rows)
-        if (TcvContact* c = SelGroup->Contacts(index.row())) contacts.push_back(c);
-    return contacts;
-}
+std::vector<TcvContact*> TfrmMain::SelectedContacts() const { return ContactsPage->SelectedContacts(); }
 
 QMessageBox::StandardButton TfrmMain::Ask(const QString& text, QMessageBox::Icon icon,
                                           QMessageBox::StandardButtons buttons) {

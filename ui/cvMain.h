@@ -5,6 +5,7 @@
 #include "options/OptionRefs.h"
 #include "platform/AntiFreeze.h"
 #include "platform/UiHooks.h"
+#include "ui/Filters.h"
 
 #include "platform/FileLock.h"
 
@@ -27,6 +28,9 @@ class QTabWidget;
 class QTableView;
 class QTimer;
 class QWidget;
+class TAccountsPage;
+class TContactsPage;
+class TGroupsPage;
 class TcvAccount;
 class TcvContact;
 class TcvFieldDef;
@@ -119,6 +123,8 @@ public:
     void ShowProgress(int64_t bytes);
     // The contacts of the selected rows of the contact list, in display order.
     std::vector<TcvContact*> SelectedContacts() const;
+    // The contact list columns for the current group.
+    void BuildContactColumns();
 
     // Mailer event handlers, shared with the setup's temporary mailers.
     void MailerSending(TcvContact& contact, TcvMessage& message);
@@ -141,6 +147,8 @@ public:
     TcvRef<TcvMessage> SelMessage;
     TcvRef<TcvParser> SelParser;
     TcvRef<TcvFieldDef> SelFieldDef;
+    // The contacts shown on the Contacts page.
+    TFilter Filter;
     // The tick's work, with InTimer, LoadPending and LastAutoSave.
     std::unique_ptr<TcvScheduler> Scheduler;
     // The name a start-up load failed on: offered again at the next start unless another name was
@@ -166,6 +174,9 @@ public:
     QLineEdit* edSearch;
     QComboBox *cbbTriggerUnits, *cbbTrigger, *cbbContentType, *cbbParserAction;
     QLabel* sbPanels[3];
+    TGroupsPage* GroupsPage;
+    TContactsPage* ContactsPage;
+    TAccountsPage* AccountsPage;
 
     // Options page.
     QCheckBox *chbLoadAtStartup, *chbSaveAtShutdown, *chbAutoSave, *chbAutoStartMailer, *chbWarnBeforeFirstMail,
@@ -200,7 +211,7 @@ public slots:
     void acLogViewExecute();
     void acLogApplyExecute();
 
-protected:
+public:
     // The window's questions and dialogs, overridable so that tests can answer them.
     virtual QMessageBox::StandardButton Ask(const QString& text, QMessageBox::Icon icon,
                                             QMessageBox::StandardButtons buttons);
@@ -211,6 +222,7 @@ protected:
     virtual void OpenWithDesktop(const QString& path);
     void ReportError(const std::exception& error);
 
+protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -221,6 +233,10 @@ private:
     void createPages();
     void createOptionsPage(QWidget* page);
     void createStatusBar();
+    void connectPageCommands();
+    // Runs a paste into the current group, reporting text that cannot be read.
+    template <class Paste>
+    void pasteIntoGroup(Paste paste);
     void attachSetupEvents();
     // True when the window may close.
     bool CloseQuery();

@@ -1,6 +1,7 @@
 // The Options page: edits the option variables that have no control elsewhere. Changes take effect
 // at once and reach the registry at shut-down.
 #include "options/OptionRefs.h"
+#include "ui/ContactsPage.h"
 #include "ui/cvMain.h"
 
 #include <QCheckBox>
@@ -110,7 +111,10 @@ void TfrmMain::createOptionsPage(QWidget* page) {
             if (Updating()) return;
             *variable = box->isChecked();
             // The contact list follows the sort and keep options (it filters and sorts again).
-            if (box == chbSortByDomain || box == chbKeepUnsubscribed) RefreshContactsPage();
+            if (box == chbSortByDomain || box == chbKeepUnsubscribed) {
+                ContactsPage->UpdateFilter();
+                RefreshContactsPage();
+            }
             OptionClicked();
         });
     }

@@ -91,9 +91,9 @@ TEST_F(UiTest, WindowFrameHasItsPagesStatusPanelsAndLists) {
     EXPECT_EQ(model->data(model->index(1, 0), Qt::BackgroundRole).value<QColor>(), QColor(255, 255, 204));
     EXPECT_FALSE(model->data(model->index(0, 0), Qt::BackgroundRole).isValid());
     // No row data while the update guard is held.
-    EXPECT_EQ(model->data(model->index(1, 1)).toString(), "TWO");
+    EXPECT_EQ(model->data(model->index(1, 0)).toString(), "TWO group");
     w->BeginUpdate();
-    EXPECT_FALSE(model->data(model->index(1, 1)).isValid());
+    EXPECT_FALSE(model->data(model->index(1, 0)).isValid());
     w->EndUpdate();
 
     EXPECT_EQ(w->cbbTriggerUnits->count(), 7);

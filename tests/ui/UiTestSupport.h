@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QFocusEvent>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QTableView>
@@ -136,4 +137,33 @@ inline TcvMessage* addMessage(TcvGroup& group, const std::string& code, TcvMessa
     message->Mode = mode;
     group.AddMessage(message);
     return message;
+}
+
+// The user leaves a control: the control loses the keyboard focus.
+inline void leave(QWidget* control) {
+    QFocusEvent event(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(control, &event);
+}
+
+// Types a text into a field (replacing what it held) and leaves it.
+inline void typeAndLeave(QLineEdit* field, const QString& text) {
+    field->setText(text);
+    leave(field);
+}
+
+// Selects exactly these rows of a list, the last one becoming the current row.
+inline void selectRows(QTableView* view, const std::vector<int>& rows) {
+    QItemSelectionModel* selection = view->selectionModel();
+    selection->clearSelection();
+    for (int row : rows)
+        selection->setCurrentIndex(view->model()->index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+inline TcvAccount* addAccount(TcvSetup& setup, const std::string& name, bool sends = true) {
+    auto* account = new TcvAccount;
+    account->Name = name;
+    account->UseForSending = sends;
+    setup.AddAccount(account);
+    return account;
 }

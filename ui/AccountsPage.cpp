@@ -1,0 +1,244 @@
+#include "ui/AccountsPage.h"
+
+#include "model/cvSetup.h"
+#include "options/OptionRefs.h"
+#include "platform/CodePage.h"
+#include "ui/cvMain.h"
+#include "ui/cvPageTools.h"
+#include "ui/cvReportModel.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+QString text(const std::string& s) { return platform::toDisplay(s); }
+std::string bytes(const QLineEdit* field) { return platform::fromDisplay(field->text()); }
+
+QFrame* separator(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// A field followed by the text that explains it.
+QWidget* withText(QWidget* parent, QWidget* field, const QString& after) {
+    auto* box = new QWidget(parent);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(field);
+    row->addWidget(new QLabel(after, box), 1);
+    return box;
+}
+
+}  // namespace
+
+TAccountsPage::TAccountsPage(TfrmMain& main, QWidget* page) : QObject(page), main_(main) {
+    setObjectName("AccountsPage");
+    Model = new TcvReportModel({"Name", "Server", "Username"}, this);
+    Model->RowCount = [&main] { return main.Setup ? main.Setup->AccountCount() : 0; };
+    Model->RowObject = [&main](int row) -> const void* { return main.Setup->Accounts(row); };
+    Model->Cell = [&main](int row, int column) {
+        const TcvAccount* a = main.Setup->Accounts(row);
+        if (!a) return QString();
+        return text(column == 0 ? a->Name : column == 1 ? a->ServerName : a->UserName);
+    };
+    Model->Icon = [](int) { return QVariant(pages::AccountIcon()); };
+    Model->Updating = [&main] { return main.Updating(); };
+    Model->EditCell = [this, &main](int row, const QString& name) {
+        if (main.Updating()) return;
+        if (TcvAccount* a = main.Setup->Accounts(row)) a->SetName(platform::fromDisplay(name));
+        edited();
+    };
+    lvAccounts = pages::ReportList(page, "lvAccounts", Model, false);
+    lvAccounts->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    for (int i = 0; i < 3; ++i) lvAccounts->setColumnWidth(i, 120);
+
+    QVBoxLayout* column = pages::RecordPage(page, lvAccounts);
+    btnAccountNew = pages::CommandButton(page, "btnAccountNew", main.acAccountNew);
+    btnAccountDelete = pages::CommandButton(page, "btnAccountDelete", main.acAccountDelete);
+    btnAccountTestEmail = pages::CommandButton(page, "btnAccountTestEmail", main.acAccountTestEmail);
+    btnTestCheck = pages::CommandButton(page, "btnTestCheck", main.acAccountCheck);
+    for (QAbstractButton* b : {btnAccountNew, btnAccountDelete, btnAccountTestEmail, btnTestCheck})
+        column->addWidget(b);
+
+    auto* details = new QGroupBox("Account Details", page);
+    details->setObjectName("gbAccountDetails");
+    auto* form = new QFormLayout(details);
+    edAccountName = pages::Field(details, "edAccountName");
+    edAccountSender = pages::Field(details, "edAccountSender");
+    edAccountServer = pages::Field(details, "edAccountServer");
+    edAccountReplyTo = pages::Field(details, "edAccountReplyTo");
+    rbAuthNone = new QRadioButton("None", details);
+    rbAuthNone->setObjectName("rbAuthNone");
+    rbAuthLogin = new QRadioButton("Requires login/pwd", details);
+    rbAuthLogin->setObjectName("rbAuthLogin");
+    edAccountUserName = pages::Field(details, "edAccountUserName");
+    edAccountPassword = pages::Field(details, "edAccountPassword");
+    // Masked passwords show one "*" per character.
+    edAccountPassword->setStyleSheet("lineedit-password-character: 42");
+    chbMask = new QCheckBox("Mask", details);
+    chbMask->setObjectName("chbMask");
+    chbSendEmails = new QCheckBox("Send emails with this account (SMTP)", details);
+    chbSendEmails->setObjectName("chbSendEmails");
+    edAccountPortSmtp = pages::Field(details, "edAccountPortSmtp");
+    edSendPause = pages::Field(details, "edSendPause");
+    edSendReuse = pages::Field(details, "edSendReuse");
+    chbReceiveEmails = new QCheckBox("Receive emails with this account (POP3)", details);
+    chbReceiveEmails->setObjectName("chbReceiveEmails");
+    edAccountPortPop3 = pages::Field(details, "edAccountPortPop3");
+    edAccountCheckInterval = pages::Field(details, "edAccountCheckInterval");
+    for (QLineEdit* number : {edAccountPortSmtp, edSendPause, edSendReuse, edAccountPortPop3, edAccountCheckInterval})
+        number->setMaximumWidth(70);
+
+    auto* auth = new QWidget(details);
+    auto* authRow = new QHBoxLayout(auth);
+    authRow->setContentsMargins(0, 0, 0, 0);
+    authRow->addWidget(rbAuthNone);
+    authRow->addWidget(rbAuthLogin);
+    authRow->addStretch();
+    auto* password = new QWidget(details);
+    auto* passwordRow = new QHBoxLayout(password);
+    passwordRow->setContentsMargins(0, 0, 0, 0);
+    passwordRow->addWidget(edAccountPassword, 1);
+    passwordRow->addWidget(chbMask);
+    form->addRow("Name:", edAccountName);
+    form->addRow("Default Sender:", edAccountSender);
+    form->addRow("Server:", edAccountServer);
+    form->addRow("Reply To (if different):", edAccountReplyTo);
+    form->addRow("Authentication:", auth);
+    form->addRow("Username:", edAccountUserName);
+    form->addRow("Password:", password);
+    form->addRow(separator(details));
+    form->addRow(chbSendEmails);
+    form->addRow("Port:", edAccountPortSmtp);
+    form->addRow(withText(details, edSendPause, "millisec pause between each email"));
+    form->addRow(withText(details, edSendReuse, "emails sent between logoff/logon"));
+    form->addRow(separator(details));
+    form->addRow(chbReceiveEmails);
+    form->addRow("Port:", edAccountPortPop3);
+    form->addRow("Check mail every", withText(details, edAccountCheckInterval, "seconds"));
+    column->addWidget(details, 1);
+
+    connect(lvAccounts->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { rowStateChanged(); });
+    onLeave(edAccountName, [](TAccountsPage& p, TcvAccount& a) {
+        const std::string name = bytes(p.edAccountName);
+        if (name != a.Name) a.SetName(name);
+    });
+    onLeave(edAccountSender, [](TAccountsPage& p, TcvAccount& a) { a.Sender = bytes(p.edAccountSender); });
+    onLeave(edAccountServer, [](TAccountsPage& p, TcvAccount& a) { a.ServerName = bytes(p.edAccountServer); });
+    onLeave(edAccountReplyTo, [](TAccountsPage& p, TcvAccount& a) { a.ReplyTo = bytes(p.edAccountReplyTo); });
+    onLeave(edAccountUserName, [](TAccountsPage& p, TcvAccount& a) { a.UserName = bytes(p.edAccountUserName); });
+    onLeave(edAccountPassword, [](TAccountsPage& p, TcvAccount& a) { a.Password = bytes(p.edAccountPassword); });
+    onLeave(edAccountPortSmtp,
+            [](TAccountsPage& p, TcvAccount& a) { a.PortSmtp = pages::IntegerOr(p.edAccountPortSmtp->text(), 0); });
+    onLeave(edAccountPortPop3,
+            [](TAccountsPage& p, TcvAccount& a) { a.PortPop3 = pages::IntegerOr(p.edAccountPortPop3->text(), 0); });
+    onLeave(edSendPause, [](TAccountsPage& p, TcvAccount& a) { a.SendPause = pages::IntegerOr(p.edSendPause->text(), 200); });
+    onLeave(edSendReuse, [](TAccountsPage& p, TcvAccount& a) { a.SendReuse = pages::IntegerOr(p.edSendReuse->text(), 10); });
+    onLeave(edAccountCheckInterval, [](TAccountsPage& p, TcvAccount& a) {
+        a.CheckInterval = pages::IntegerOr(p.edAccountCheckInterval->text(), 60);
+    });
+    // The two check boxes are applied when the user leaves them, to the account current then.
+    onLeave(chbSendEmails, [](TAccountsPage& p, TcvAccount& a) { a.UseForSending = p.chbSendEmails->isChecked(); });
+    onLeave(chbReceiveEmails,
+            [](TAccountsPage& p, TcvAccount& a) { a.UseForReceiving = p.chbReceiveEmails->isChecked(); });
+    auto authClicked = [this](TcvAuthentication value) {
+        TcvAccount* account = editedAccount();
+        if (!account) return;
+        account->Authentication = value;
+        edited();
+    };
+    connect(rbAuthNone, &QRadioButton::clicked, this, [authClicked] { authClicked(TcvAuthentication::None); });
+    connect(rbAuthLogin, &QRadioButton::clicked, this, [authClicked] { authClicked(TcvAuthentication::Login); });
+    connect(chbMask, &QCheckBox::clicked, this, [this](bool checked) {
+        if (main_.Updating()) return;
+        options::MaskPasswords = checked;
+        Refresh();
+    });
+}
+
+void TAccountsPage::onLeave(QWidget* control, void (*write)(TAccountsPage&, TcvAccount&)) {
+    pages::OnLeave(control, [this, write] {
+        TcvAccount* account = editedAccount();
+        if (!account) return;
+        write(*this, *account);
+        edited();
+    });
+}
+
+TcvAccount* TAccountsPage::editedAccount() const { return main_.Updating() ? nullptr : main_.SelAccount.get(); }
+
+void TAccountsPage::edited() {
+    main_.RefreshCommands();
+    Refresh();
+}
+
+void TAccountsPage::rowStateChanged() {
+    if (main_.Updating()) return;
+    const QModelIndexList rows = lvAccounts->selectionModel()->selectedRows();
+    main_.SelectAccount(rows.isEmpty() ? nullptr : main_.Setup->Accounts(rows.first().row()));
+}
+
+void TAccountsPage::Refresh() {
+    if (main_.Updating()) return;
+    main_.BeginUpdate();
+    TcvAccount* account = main_.SelAccount;
+    const int count = main_.Setup->AccountCount();
+    main_.pnlAccountsTitle->setText(account ? QString(" %1 accounts [%2]").arg(count).arg(text(account->Name))
+                                            : QString(" %1 accounts").arg(count));
+    Model->Refresh();
+    pages::ShowCurrentRow(lvAccounts, account ? main_.Setup->IndexOfAccount(account) : -1);
+
+    chbMask->setChecked(options::MaskPasswords);
+    edAccountPassword->setEchoMode(options::MaskPasswords ? QLineEdit::Password : QLineEdit::Normal);
+    if (account) {
+        edAccountName->setText(text(account->Name));
+        edAccountSender->setText(text(account->Sender));
+        edAccountServer->setText(text(account->ServerName));
+        edAccountReplyTo->setText(text(account->ReplyTo));
+        edAccountUserName->setText(text(account->UserName));
+        edAccountPassword->setText(text(account->Password));
+        edAccountPortSmtp->setText(QString::number(account->PortSmtp));
+        edSendPause->setText(QString::number(account->SendPause));
+        edSendReuse->setText(QString::number(account->SendReuse));
+        edAccountPortPop3->setText(QString::number(account->PortPop3));
+        edAccountCheckInterval->setText(QString::number(account->CheckInterval));
+        (account->Authentication == TcvAuthentication::Login ? rbAuthLogin : rbAuthNone)->setChecked(true);
+        chbSendEmails->setChecked(account->UseForSending);
+        chbReceiveEmails->setChecked(account->UseForReceiving);
+    } else {
+        for (QLineEdit* field : {edAccountName, edAccountSender, edAccountServer, edAccountReplyTo, edAccountUserName,
+                                 edAccountPassword, edAccountPortSmtp, edSendPause, edSendReuse, edAccountPortPop3,
+                                 edAccountCheckInterval})
+            field->clear();
+        rbAuthNone->setChecked(true);
+        chbSendEmails->setChecked(false);
+        chbReceiveEmails->setChecked(false);
+    }
+    main_.EndUpdate();
+}
+
+void TAccountsPage::acAccountNewExecute() {
+    auto* account = new TcvAccount;
+    account->SetName("NewAccount" + std::to_string(main_.Setup->AccountCount() + 1));
+    main_.Setup->AddAccount(account);
+    main_.Setup->SelectAccount(account);
+}
+
+void TAccountsPage::acAccountDeleteExecute() {
+    const int position = main_.Setup->IndexOfAccount(main_.SelAccount);
+    main_.SelectAccount(nullptr);
+    main_.Setup->DeleteAccount(position);
+    main_.Setup->SelectAccount(main_.Setup->Accounts(position));
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The Accounts page: the setup's mail accounts and the details of the current one.
+#include <QObject>
+
+class QAbstractButton;
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+class QTableView;
+class QWidget;
+class TcvAccount;
+class TcvReportModel;
+class TfrmMain;
+
+class TAccountsPage : public QObject {
+    Q_OBJECT
+public:
+    TAccountsPage(TfrmMain& main, QWidget* page);
+
+    void Refresh();
+
+    void acAccountNewExecute();
+    void acAccountDeleteExecute();
+
+    TcvReportModel* Model;
+    QTableView* lvAccounts;
+    QAbstractButton *btnAccountNew, *btnAccountDelete, *btnAccountTestEmail, *btnTestCheck;
+    QLineEdit *edAccountName, *edAccountSender, *edAccountServer, *edAccountReplyTo, *edAccountUserName,
+        *edAccountPassword, *edAccountPortSmtp, *edSendPause, *edSendReuse, *edAccountPortPop3,
+        *edAccountCheckInterval;
+    QRadioButton *rbAuthNone, *rbAuthLogin;
+    QCheckBox *chbMask, *chbSendEmails, *chbReceiveEmails;
+
+private:
+    TcvAccount* editedAccount() const;
+    void rowStateChanged();
+    // Writes a field of the current account when the user leaves the control.
+    void onLeave(QWidget* control, void (*write)(TAccountsPage&, TcvAccount&));
+    void edited();
+
+    TfrmMain& main_;
+};
