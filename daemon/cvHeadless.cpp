@@ -100,8 +100,9 @@ int RunHeadless(const std::string& setupPath, bool startParsers, std::ostream& o
                               const std::string& bodies) {
         if (!options::LogMailerActivity) return;
         const std::string group = contact.Group ? contact.Group->Code : std::string();
-        AppendLogLine(LogFilePath(), MailedLogText(group, message.Code,
-                                                   static_cast<long long>(bodies.size() + subject.size()), contact.Email));
+        AppendLogLine(
+            LogFilePath(),
+            MailedLogText(group, message.Code, static_cast<long long>(bodies.size() + subject.size()), contact.Email));
     };
     TcvMailer mailer(&setup);
     mailer.OnMailed = logMailed;

@@ -29,7 +29,8 @@ void SaveSetupFile(TcvSetup& setup, const std::string& path) {
     const QString temporary = QString::fromStdString(path + ".saving");
     try {
         setup.SaveToFile(temporary.toStdString());
-        platform::replaceKeepingBackup(temporary, QString::fromStdString(path), QString::fromStdString(BackupNameOf(path)));
+        platform::replaceKeepingBackup(temporary, QString::fromStdString(path),
+                                       QString::fromStdString(BackupNameOf(path)));
     } catch (...) {
         QFile::remove(temporary);
         throw;

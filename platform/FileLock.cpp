@@ -91,7 +91,8 @@ std::unique_ptr<FileLock> FileLock::acquire(const std::string& path, LockHolder*
         if (createExclusive(path)) return std::unique_ptr<FileLock>(new FileLock(path));
         LockHolder found;
         if (!readHolder(path, found)) continue;  // released meanwhile
-        if (found.Pid == thisProcess() && found.Host == thisHost()) return std::unique_ptr<FileLock>(new FileLock(path));
+        if (found.Pid == thisProcess() && found.Host == thisHost())
+            return std::unique_ptr<FileLock>(new FileLock(path));
         if (running(found)) {
             if (holder) *holder = found;
             return nullptr;

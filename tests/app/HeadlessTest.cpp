@@ -9,8 +9,8 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QThread>
 #include <QProcessEnvironment>
+#include <QThread>
 
 #include <gtest/gtest.h>
 

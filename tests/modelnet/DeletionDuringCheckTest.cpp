@@ -43,9 +43,9 @@ enum Point { Blocking, Events, ActionEvent };
 
 TEST(MailboxDeletions, ObjectsDeletedAtAnyWaitOrEventAreNeverTouchedAgain) {
     options::ResetToDefaults();
-    for (const TcvParserAction action : {TcvParserAction::Subscribe, TcvParserAction::Bounce,
-                                         TcvParserAction::Unsubscribe, TcvParserAction::UnsubscribeAll,
-                                         TcvParserAction::Delete, TcvParserAction::Freeze}) {
+    for (const TcvParserAction action :
+         {TcvParserAction::Subscribe, TcvParserAction::Bounce, TcvParserAction::Unsubscribe,
+          TcvParserAction::UnsubscribeAll, TcvParserAction::Delete, TcvParserAction::Freeze}) {
         for (const Victim victim : {TheParser, TheGroup, TheContact, TheAccount}) {
             for (const Point point : {Blocking, Events, ActionEvent}) {
                 for (int ordinal = 0;; ++ordinal) {

@@ -91,8 +91,9 @@ TEST(RegistryStore, AFullDiskFailsTheWriteAndKeepsTheStore) {
 
 TEST(RegistryStore, ADamagedStoreIsKeptAsideOnceAndItsReadableValuesStay) {
     testsupport::ScopedRegistry reg;
-    const std::string damaged = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n"
-                                "\"Good\"=dword:00000005\r\n\"Cut\"=dword:1ffffffff\r\n%%% junk\r\n";
+    const std::string damaged =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n"
+        "\"Good\"=dword:00000005\r\n\"Cut\"=dword:1ffffffff\r\n%%% junk\r\n";
     writeFile(reg.file(), damaged);
     {
         auto k = RegistryKey::openExisting("\\K");
@@ -119,8 +120,9 @@ TEST(RegistryStore, ADamagedStoreIsKeptAsideOnceAndItsReadableValuesStay) {
 
 TEST(RegistryStore, ReadsAUtf16ExportAndKeepsUnicodeStrings) {
     testsupport::ScopedRegistry reg;
-    const QString text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n"
-                         "\"Name\"=\"Caf\u00e9\"\r\n\"Path\"=\"/home/\u0444\u0430\u0439\u043b.xml\"\r\n";
+    const QString text =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n"
+        "\"Name\"=\"Caf\u00e9\"\r\n\"Path\"=\"/home/\u0444\u0430\u0439\u043b.xml\"\r\n";
     std::string raw = "\xFF\xFE";
     for (const char16_t u : text.toStdU16String()) {
         raw += static_cast<char>(u & 0xFF);
