@@ -109,6 +109,9 @@ void TcvGroup::SetCode(const std::string& code) {
 int TcvGroup::insertSorted(std::unique_ptr<TcvContact> contact) {
     int low = 0, high = ContactCount(), mid = 0;
     bool equal = false;
+    // Contacts that come in order (a saved setup, an export) sort after the last one, where the
+    // search would end anyway: appended without it.
+    if (high > 0 && CompareEmails(contacts_.back()->Email, contact->Email) < 0) low = high;
     while (low < high) {
         mid = (low + high) / 2;
         const int r = CompareEmails(contacts_[static_cast<size_t>(mid)]->Email, contact->Email);
