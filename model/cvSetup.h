@@ -10,7 +10,7 @@
 #include <vector>
 
 // The three exports of a preprocessor plug-in: the contract shared with plug-in libraries.
-#include "plugins/ordwell/PluginInterface.h"
+#include "platform/PluginInterface.h"
 
 namespace xml {
 class TXmlNode;

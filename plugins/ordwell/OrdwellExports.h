@@ -1,7 +1,7 @@
 #pragma once
 // The three exports of the Ordwell library. Only these leave the library; everything else is
 // compiled with hidden visibility.
-#include "PluginInterface.h"
+#include "platform/PluginInterface.h"
 
 #if defined(_WIN32)
 // Ordwell.def exports the undecorated names; __declspec(dllexport) would add the decorated

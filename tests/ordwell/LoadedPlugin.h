@@ -1,6 +1,6 @@
 #pragma once
 // Loads a plug-in library by path and resolves its exports by name, the way the host does.
-#include "plugins/ordwell/PluginInterface.h"
+#include "platform/PluginInterface.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 // Export marking for the helper plug-ins that the host's tests load.
-#include "plugins/ordwell/PluginInterface.h"
+#include "platform/PluginInterface.h"
 
 #if defined(_WIN32)
 #define TESTPLUGIN_EXPORT extern "C" __declspec(dllexport)
