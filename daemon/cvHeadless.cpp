@@ -75,8 +75,11 @@ int RunHeadless(const std::string& setupPath, bool startParsers, std::ostream& o
         return 1;
     }
     setup.Modified = false;
-    // A run without a window keeps the saved name for the auto-save, whatever the window last had.
+    // A run without a window keeps the saved name for the auto-save, whatever the window last had,
+    // and saves at the auto-save period even where the window's option is off: nobody is there
+    // to save by hand, and a server that goes down should lose at most one period.
     options::SetupName = setupPath;
+    options::AutoSave = true;
     // Parsers are stopped after every load; a server run is there to do the list's work, so every
     // parser with an account starts, unless the run was told to leave them.
     if (startParsers) {
