@@ -203,11 +203,9 @@ bool TcvParser::HasPreprocessor() {
 }
 
 bool TcvParser::askForPreprocessor() {
-    if (LibraryHandle || Preprocessor.empty() || PreprocessorAccepted(Preprocessor) ||
-        declinedThisRun().count(Preprocessor))
-        return true;
+    if (LibraryHandle || Preprocessor.empty() || declinedThisRun().count(Preprocessor)) return true;
     const QFileInfo file(filePath(Preprocessor));
-    if (file.isRelative() || !file.isFile()) return true;
+    if (file.isRelative() || !file.isFile() || PreprocessorAccepted(Preprocessor)) return true;
     const std::string path = Preprocessor;
     const std::weak_ptr<const void> self = Alive();
     const std::weak_ptr<const void> groupAlive = Group ? Group->Alive() : std::weak_ptr<const void>();
