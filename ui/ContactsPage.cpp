@@ -11,6 +11,7 @@
 #include "ui/Filters.h"
 #include "ui/cvClipboard.h"
 #include "ui/cvMain.h"
+#include "ui/frmCustomFields.h"
 #include "ui/cvPageTools.h"
 #include "ui/cvReportModel.h"
 
@@ -782,6 +783,12 @@ void TContactsPage::acHistClearExecute() {
     if (!c || c != main_.SelContact.get()) return;
     const auto rows = SelectedIndices(*lvContactHistory);
     for (int i = rows->Count() - 1; i >= 0; --i) c->DeleteHistory((*rows)[i]);
+    main_.RefreshCommands();
+    Refresh();
+}
+
+void TContactsPage::acContactFieldsExecute() {
+    EditCustomFields(main_, main_.SelGroup, SelectedContacts());
     main_.RefreshCommands();
     Refresh();
 }

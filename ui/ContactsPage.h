@@ -58,6 +58,7 @@ public:
     void acContactErrorsExecute();
     void acCheckDomainExecute();
     void acHistClearExecute();
+    void acContactFieldsExecute();
 
     // The accept and compare functions of the filter.
     bool Accepts(TcvContact* contact);

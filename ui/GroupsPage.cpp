@@ -6,6 +6,9 @@
 #include "ui/cvMain.h"
 #include "ui/cvPageTools.h"
 #include "ui/cvReportModel.h"
+#include "ui/ContactsPage.h"
+#include "ui/Filters.h"
+#include "ui/frmGroupCompare.h"
 
 #include <QAbstractButton>
 #include <QFormLayout>
@@ -16,6 +19,9 @@
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -218,4 +224,24 @@ void TGroupsPage::acGroupPasteExecute() {
     }
     main_.RefreshCommands();
     Refresh();
+}
+
+void TGroupsPage::acGroupCompareExecute() {
+    const auto rows = SelectedIndices(*lvGroups);
+    if (rows->Count() != 2) return;
+    std::string failure;
+    main_.BeginUpdate();
+    try {
+        CompareGroups(main_, main_.Setup->Groups((*rows)[0]), main_.Setup->Groups((*rows)[1]));
+    } catch (const std::exception& e) {
+        // A deletion that failed half-way keeps what it did; the pages show it before the error.
+        failure = e.what();
+    }
+    main_.EndUpdate();
+    // Contacts may have been deleted: none of them may stay on the Contacts page.
+    main_.ContactsPage->UpdateFilter();
+    main_.RefreshCommands();
+    Refresh();
+    main_.RefreshContactsPage();
+    if (!failure.empty()) main_.ReportError(std::runtime_error(failure));
 }

@@ -25,6 +25,7 @@ public:
     void acGroupDeleteExecute();
     void acGroupCopyExecute();
     void acGroupPasteExecute();
+    void acGroupCompareExecute();
 
     TcvReportModel* Model;
     QTableView* lvGroups;

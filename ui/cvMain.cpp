@@ -482,6 +482,7 @@ void TfrmMain::connectPageCommands() {
     route(acGroupDelete, GroupsPage, &TGroupsPage::acGroupDeleteExecute);
     route(acGroupCopy, GroupsPage, &TGroupsPage::acGroupCopyExecute);
     route(acGroupPaste, GroupsPage, &TGroupsPage::acGroupPasteExecute);
+    route(acGroupCompare, GroupsPage, &TGroupsPage::acGroupCompareExecute);
     route(acAccountNew, AccountsPage, &TAccountsPage::acAccountNewExecute);
     route(acAccountDelete, AccountsPage, &TAccountsPage::acAccountDeleteExecute);
     route(acContactNew, ContactsPage, &TContactsPage::acContactNewExecute);
@@ -494,6 +495,7 @@ void TfrmMain::connectPageCommands() {
     route(acContactErrors, ContactsPage, &TContactsPage::acContactErrorsExecute);
     route(acCheckDomain, ContactsPage, &TContactsPage::acCheckDomainExecute);
     route(acHistClear, ContactsPage, &TContactsPage::acHistClearExecute);
+    route(acContactFields, ContactsPage, &TContactsPage::acContactFieldsExecute);
     // Messages and parsers travel through the clipboard like groups.
     connect(acMessageCopy, &QAction::triggered, this, [this] {
         if (TcvMessage* m = SelMessage) clipboard::SetText(m->SaveToString());
@@ -760,6 +762,8 @@ void TfrmMain::ShowMessage(const QString& text, QMessageBox::Icon icon) {
     QMessageBox box(icon, ProductName, text, QMessageBox::Ok, this);
     box.exec();
 }
+
+int TfrmMain::ExecDialog(QDialog& dialog) { return dialog.exec(); }
 
 void TfrmMain::ReportError(const std::exception& error) { ShowMessage(DisplayText(error.what()), QMessageBox::Critical); }
 

@@ -20,6 +20,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -219,6 +220,8 @@ public:
     virtual QString ChooseOpenFile(const QString& title, const QString& filter, const QString& proposed);
     virtual QString ChooseSaveFile(const QString& title, const QString& filter);
     virtual bool ExecMessageSelect(TfmMessageSelect& dialog);
+    // Shows one of the secondary windows modally; its result (Accepted or Rejected).
+    virtual int ExecDialog(QDialog& dialog);
     virtual void OpenWithDesktop(const QString& path);
     void ReportError(const std::exception& error);
 

@@ -4,10 +4,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStyle>
 #include <QTableView>
 #include <QToolButton>
@@ -112,6 +114,21 @@ QIcon ValidIcon() {
 QIcon ErrorIcon() {
     static const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
     return icon;
+}
+
+QHBoxLayout* OkCancelRow(QDialog* dialog, QPushButton** ok, QPushButton** cancel) {
+    *ok = new QPushButton("OK", dialog);
+    (*ok)->setObjectName("btnOK");
+    (*ok)->setDefault(true);
+    *cancel = new QPushButton("Cancel", dialog);
+    (*cancel)->setObjectName("btnCancel");
+    QObject::connect(*ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(*cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(*ok);
+    row->addWidget(*cancel);
+    return row;
 }
 
 QVBoxLayout* RecordPage(QWidget* page, QWidget* list) {

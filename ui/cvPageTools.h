@@ -9,6 +9,9 @@
 
 class QAbstractButton;
 class QAction;
+class QDialog;
+class QHBoxLayout;
+class QPushButton;
 class QFormLayout;
 class QGroupBox;
 class QLabel;
@@ -42,6 +45,8 @@ QIcon ErrorIcon();
 // The record page layout: the list on the left; on the right the command column (returned) above
 // the details box.
 QVBoxLayout* RecordPage(QWidget* page, QWidget* list);
+// The "OK" (default, accepts) and "Cancel" (rejects) buttons of a dialog, in a row at the right.
+QHBoxLayout* OkCancelRow(QDialog* dialog, QPushButton** ok, QPushButton** cancel);
 
 }  // namespace pages
 

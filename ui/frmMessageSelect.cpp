@@ -1,5 +1,7 @@
 #include "ui/frmMessageSelect.h"
 
+#include "ui/cvPageTools.h"
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,18 +16,7 @@ TfmMessageSelect::TfmMessageSelect(QWidget* parent) : QDialog(parent) {
     lbNotice = new QLabel(this);
     lbNotice->setObjectName("lbNotice");
     lbNotice->setWordWrap(true);
-    btnOK = new QPushButton("OK", this);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton("Cancel", this);
-    btnCancel->setObjectName("btnCancel");
-    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
+    QHBoxLayout* buttons = pages::OkCancelRow(this, &btnOK, &btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(cbbMessages);
     layout->addWidget(lbNotice);

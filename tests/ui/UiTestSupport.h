@@ -50,6 +50,10 @@ public:
     // Runs the message choice; without it the dialog is cancelled.
     std::function<bool(TfmMessageSelect&)> onMessageSelect;
     int messageSelectShown = 0;
+    // Runs a secondary window in place of its modal wait and gives its result; without it the
+    // window is cancelled.
+    std::function<int(QDialog&)> onDialog;
+    int dialogsShown = 0;
     QStringList opened;
 
     using TfrmMain::ChooseOpenFile;
@@ -78,6 +82,10 @@ protected:
     bool ExecMessageSelect(TfmMessageSelect& dialog) override {
         ++messageSelectShown;
         return onMessageSelect && onMessageSelect(dialog);
+    }
+    int ExecDialog(QDialog& dialog) override {
+        ++dialogsShown;
+        return onDialog ? onDialog(dialog) : QDialog::Rejected;
     }
     void OpenWithDesktop(const QString& path) override { opened << path; }
 
