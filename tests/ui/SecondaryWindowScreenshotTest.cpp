@@ -1,0 +1,41 @@
+#include "UiTestSupport.h"
+
+#include "ui/frmCustomFields.h"
+#include "ui/frmGroupCompare.h"
+#include "ui/frmHtmlViewer.h"
+
+#include <QDir>
+#include <QPixmap>
+
+// Pictures of the custom fields editor, the group comparison and the HTML viewer for review.
+TEST_F(UiTest, ScreenshotsOfSecondaryWindows) {
+    const QString folder = CORVANE_SCREENSHOT_DIR;
+    ASSERT_TRUE(QDir().mkpath(folder));
+    auto w = makeWindow();
+    TcvGroup* one = addGroup(*w->Setup, "NEW", {"ann@example.com", "bob@example.com", "cy@example.org"});
+    TcvGroup* two = addGroup(*w->Setup, "OLD", {"ANN@example.com", "dee@example.org"});
+    for (const char* title : {"Town", "Shoe size", "Customer number"}) {
+        auto* f = new TcvFieldDef;
+        f->Title = title;
+        one->AddFieldDef(f);
+    }
+    one->Contacts(0)->SetCustomField(0, "Leeds");
+    one->Contacts(1)->SetCustomField(0, "York");
+    one->Contacts(0)->SetCustomField(1, "42");
+    one->Contacts(1)->SetCustomField(1, "42");
+
+    TfmCustomFields fields(*one, {one->Contacts(0), one->Contacts(1)}, w.get());
+    fields.show();
+    EXPECT_TRUE(fields.grab().save(folder + "/dialog-fmCustomFields.png"));
+
+    TfmGroupCompare compare(*w, *one, *two, CompareGroupEmails(*one, *two));
+    compare.show();
+    EXPECT_TRUE(compare.grab().save(folder + "/dialog-fmGroupCompare.png"));
+
+    TfmHtmlViewer viewer(w.get());
+    viewer.setWindowTitle("Message 1");
+    viewer.ShowHtml("<h2>Welcome</h2><p>Thank you for joining. Read the <a href=\"https://example.com/news\">"
+                    "latest news</a>.</p><pre>Order 1234   2 x Widget</pre>");
+    viewer.show();
+    EXPECT_TRUE(viewer.grab().save(folder + "/dialog-fmHtmlViewer.png"));
+}
