@@ -31,6 +31,8 @@ class QWidget;
 class TAccountsPage;
 class TContactsPage;
 class TGroupsPage;
+class TParsersPage;
+class TVariablesPage;
 class TcvAccount;
 class TcvContact;
 class TcvFieldDef;
@@ -177,6 +179,8 @@ public:
     TGroupsPage* GroupsPage;
     TContactsPage* ContactsPage;
     TAccountsPage* AccountsPage;
+    TParsersPage* ParsersPage;
+    TVariablesPage* VariablesPage;
 
     // Options page.
     QCheckBox *chbLoadAtStartup, *chbSaveAtShutdown, *chbAutoSave, *chbAutoStartMailer, *chbWarnBeforeFirstMail,
