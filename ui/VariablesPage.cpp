@@ -42,6 +42,8 @@ TVariablesPage::TVariablesPage(TfrmMain& main, QWidget* page) : QObject(page), m
     static_cast<QVBoxLayout*>(page->layout())->addWidget(box, 1);
 
     connect(clbFieldDefs, &QListWidget::currentRowChanged, this, [this] { rowClicked(); });
+    // A row that stayed current from another group is not yet that group's current field.
+    connect(clbFieldDefs, &QListWidget::itemClicked, this, [this] { rowClicked(); });
     connect(clbFieldDefs, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) { checkToggled(item); });
     pages::OnLeave(edFieldTitle, [this] { titleLeft(); });
 }

@@ -5,6 +5,8 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QTabWidget>
+#include <QTest>
 
 namespace {
 
@@ -68,6 +70,22 @@ TEST_F(UiTest, FieldListShowsTitlesAndMarksAndEditsReachTheContactColumns) {
     EXPECT_EQ(contactHeaders(*w), QStringList({"Hidden", "Phone"}));
     EXPECT_FALSE(w->Setup->Modified);
     EXPECT_EQ(page.clbFieldDefs->currentRow(), 2);
+
+    // In another group the row that stayed highlighted becomes that group's field when clicked.
+    TcvGroup* other = addGroup(*w->Setup, "OTH");
+    addField(*other, "Zip");
+    addField(*other, "Town");
+    page.clbFieldDefs->setCurrentRow(1);
+    w->Setup->SelectGroup(other);
+    EXPECT_EQ(w->SelFieldDef.get(), nullptr);
+    ASSERT_EQ(page.clbFieldDefs->currentRow(), 1);
+    w->pcMain->setCurrentWidget(w->tsVariables);
+    w->show();
+    QListWidgetItem* town = page.clbFieldDefs->item(1);
+    QTest::mouseClick(page.clbFieldDefs->viewport(), Qt::LeftButton, {},
+                      page.clbFieldDefs->visualItemRect(town).center());
+    EXPECT_EQ(w->SelFieldDef.get(), other->FieldDefs(1));
+    EXPECT_EQ(page.edFieldTitle->text(), "Town");
 }
 
 TEST_F(UiTest, MovingAndDeletingFieldsCarryTheContactsValues) {
