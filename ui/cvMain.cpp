@@ -8,6 +8,8 @@
 #include "ui/AccountsPage.h"
 #include "ui/ContactsPage.h"
 #include "ui/GroupsPage.h"
+#include "ui/ParsersPage.h"
+#include "ui/VariablesPage.h"
 #include "ui/cvClipboard.h"
 #include "ui/cvPageTools.h"
 #include "ui/cvReportModel.h"
@@ -447,24 +449,20 @@ void TfrmMain::createPages() {
     messageColumn->addWidget(cbbContentType);
     messageColumn->addStretch();
 
-    ParsersModel = new TcvReportModel({}, this);
-    lvParsers = pages::ReportList(tsParsers, "lvParsers", ParsersModel, false);
-    QVBoxLayout* parserColumn = recordPage(tsParsers, lvParsers, "pnlParserDetails");
-    cbbParserAction = new QComboBox(tsParsers);
-    cbbParserAction->setObjectName("cbbParserAction");
-    parserColumn->addWidget(cbbParserAction);
-    parserColumn->addStretch();
+    ParsersPage = new TParsersPage(*this, tsParsers);
+    ParsersModel = ParsersPage->Model;
+    lvParsers = ParsersPage->lvParsers;
+    cbbParserAction = ParsersPage->cbbParserAction;
 
     AccountsPage = new TAccountsPage(*this, tsAccounts);
     AccountsModel = AccountsPage->Model;
     lvAccounts = AccountsPage->lvAccounts;
+    VariablesPage = new TVariablesPage(*this, tsVariables);
+    clbFieldDefs = VariablesPage->clbFieldDefs;
     connectPageCommands();
 
     static_cast<QVBoxLayout*>(tsWebHtml->layout())->addStretch();
 
-    clbFieldDefs = new QListWidget(tsVariables);
-    clbFieldDefs->setObjectName("clbFieldDefs");
-    tsVariables->layout()->addWidget(clbFieldDefs);
 
     createOptionsPage(tsOptions);
 
@@ -496,15 +494,21 @@ void TfrmMain::connectPageCommands() {
     route(acCheckDomain, ContactsPage, &TContactsPage::acCheckDomainExecute);
     route(acHistClear, ContactsPage, &TContactsPage::acHistClearExecute);
     route(acContactFields, ContactsPage, &TContactsPage::acContactFieldsExecute);
-    // Messages and parsers travel through the clipboard like groups.
+    route(acParserNew, ParsersPage, &TParsersPage::acParserNewExecute);
+    route(acParserDelete, ParsersPage, &TParsersPage::acParserDeleteExecute);
+    route(acParserStart, ParsersPage, &TParsersPage::acParserStartExecute);
+    route(acParserStop, ParsersPage, &TParsersPage::acParserStopExecute);
+    route(acParserCopy, ParsersPage, &TParsersPage::acParserCopyExecute);
+    route(acParserPaste, ParsersPage, &TParsersPage::acParserPasteExecute);
+    route(acFieldNew, VariablesPage, &TVariablesPage::acFieldNewExecute);
+    route(acFieldDelete, VariablesPage, &TVariablesPage::acFieldDeleteExecute);
+    route(acFieldUp, VariablesPage, &TVariablesPage::acFieldUpExecute);
+    route(acFieldDown, VariablesPage, &TVariablesPage::acFieldDownExecute);
+    // Messages travel through the clipboard like groups.
     connect(acMessageCopy, &QAction::triggered, this, [this] {
         if (TcvMessage* m = SelMessage) clipboard::SetText(m->SaveToString());
     });
-    connect(acParserCopy, &QAction::triggered, this, [this] {
-        if (TcvParser* p = SelParser) clipboard::SetText(p->SaveToString());
-    });
     connect(acMessagePaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteMessage); });
-    connect(acParserPaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteParser); });
 }
 
 template <class Paste>
@@ -668,7 +672,7 @@ void TfrmMain::RefreshCommands() {
     const bool group = SelGroup.get() != nullptr;
     const bool clipboardText = !QGuiApplication::clipboard()->text().isEmpty();
     for (QAction* a : {acGroupDelete, acViewContacts, acViewMessages, acGroupCopy, acContactNew, acImportTxt,
-                       acImportOE, acMessageNew, acParserNew})
+                       acImportOE, acMessageNew, acParserNew, acFieldNew})
         a->setEnabled(group);
     acGroupPaste->setEnabled(clipboardText);
     acGroupCompare->setEnabled(rows(lvGroups) == 2);
@@ -729,26 +733,11 @@ void TfrmMain::RefreshMessagesPage() {
     EndUpdate();
 }
 
-void TfrmMain::RefreshParsersPage() {
-    if (Updating()) return;
-    BeginUpdate();
-    ParsersModel->Refresh();
-    EndUpdate();
-}
+void TfrmMain::RefreshParsersPage() { ParsersPage->Refresh(); }
 
 void TfrmMain::RefreshAccountsPage() { AccountsPage->Refresh(); }
 
-void TfrmMain::RefreshVariablesPage() {
-    if (Updating()) return;
-    BeginUpdate();
-    clbFieldDefs->clear();
-    for (int i = 0; SelGroup && i < SelGroup->FieldDefCount(); ++i) {
-        auto* item = new QListWidgetItem(platform::toDisplay(SelGroup->FieldDefs(i)->Title), clbFieldDefs);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(SelGroup->FieldDefs(i)->Checked ? Qt::Checked : Qt::Unchecked);
-    }
-    EndUpdate();
-}
+void TfrmMain::RefreshVariablesPage() { VariablesPage->Refresh(); }
 
 std::vector<TcvContact*> TfrmMain::SelectedContacts() const { return ContactsPage->SelectedContacts(); }
 

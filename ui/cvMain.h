@@ -32,6 +32,8 @@ class QWidget;
 class TAccountsPage;
 class TContactsPage;
 class TGroupsPage;
+class TParsersPage;
+class TVariablesPage;
 class TcvAccount;
 class TcvContact;
 class TcvFieldDef;
@@ -178,6 +180,8 @@ public:
     TGroupsPage* GroupsPage;
     TContactsPage* ContactsPage;
     TAccountsPage* AccountsPage;
+    TParsersPage* ParsersPage;
+    TVariablesPage* VariablesPage;
 
     // Options page.
     QCheckBox *chbLoadAtStartup, *chbSaveAtShutdown, *chbAutoSave, *chbAutoStartMailer, *chbWarnBeforeFirstMail,

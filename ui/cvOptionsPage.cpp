@@ -3,6 +3,7 @@
 #include "options/OptionRefs.h"
 #include "ui/ContactsPage.h"
 #include "ui/cvMain.h"
+#include "ui/cvPageTools.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -13,15 +14,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-namespace {
-
-QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(name);
-    return box;
-}
-
-}  // namespace
+using pages::CheckBox;
 
 void TfrmMain::createOptionsPage(QWidget* page) {
     auto* layout = static_cast<QVBoxLayout*>(page->layout());
@@ -37,9 +30,9 @@ void TfrmMain::createOptionsPage(QWidget* page) {
     auto* filing = new QGroupBox("Loading and saving setup data", page);
     filing->setObjectName("gbFiling");
     auto* filingLayout = new QVBoxLayout(filing);
-    chbLoadAtStartup = checkBox(filing, "chbLoadAtStartup", "Load previous setup at startup");
-    chbSaveAtShutdown = checkBox(filing, "chbSaveAtShutdown", "Save automatically at shutdown");
-    chbAutoSave = checkBox(filing, "chbAutoSave", "Auto-save every ");
+    chbLoadAtStartup = CheckBox(filing, "chbLoadAtStartup", "Load previous setup at startup");
+    chbSaveAtShutdown = CheckBox(filing, "chbSaveAtShutdown", "Save automatically at shutdown");
+    chbAutoSave = CheckBox(filing, "chbAutoSave", "Auto-save every ");
     edAutosavePeriod = new QLineEdit(filing);
     edAutosavePeriod->setObjectName("edAutosavePeriod");
     edAutosavePeriod->setMaximumWidth(60);
@@ -55,11 +48,11 @@ void TfrmMain::createOptionsPage(QWidget* page) {
     auto* mailer = new QGroupBox("Mailer deamon", page);
     mailer->setObjectName("gbMailer");
     auto* mailerLayout = new QVBoxLayout(mailer);
-    chbAutoStartMailer = checkBox(mailer, "chbAutoStartMailer", "Auto-start mailer deamon at startup");
-    chbWarnBeforeFirstMail = checkBox(mailer, "chbWarnBeforeFirstMail", "Warn before sending first mail");
+    chbAutoStartMailer = CheckBox(mailer, "chbAutoStartMailer", "Auto-start mailer deamon at startup");
+    chbWarnBeforeFirstMail = CheckBox(mailer, "chbWarnBeforeFirstMail", "Warn before sending first mail");
     chbLogMailerActivity =
-        checkBox(mailer, "chbLogMailerActivity", "Log mailer activity to a file (mailerdeamon.log)");
-    chbLogLimitSize = checkBox(mailer, "chbLogLimitSize", "Maximum size:");
+        CheckBox(mailer, "chbLogMailerActivity", "Log mailer activity to a file (mailerdeamon.log)");
+    chbLogLimitSize = CheckBox(mailer, "chbLogLimitSize", "Maximum size:");
     udLogMaxSize = new QSpinBox(mailer);
     udLogMaxSize->setObjectName("udLogMaxSize");
     udLogMaxSize->setRange(10, 10000);
@@ -82,9 +75,9 @@ void TfrmMain::createOptionsPage(QWidget* page) {
     contacts->setObjectName("gbContacts");
     auto* contactsLayout = new QVBoxLayout(contacts);
     chbContactInfoHoover =
-        checkBox(contacts, "chbContactInfoHoover", "Show information when hoovering over a contact");
-    chbSortByDomain = checkBox(contacts, "chbSortByDomain", "Sort E-mail by domain instead of name");
-    chbKeepUnsubscribed = checkBox(contacts, "chbKeepUnsubscribed", "Keep unsubscribed contacts around");
+        CheckBox(contacts, "chbContactInfoHoover", "Show information when hoovering over a contact");
+    chbSortByDomain = CheckBox(contacts, "chbSortByDomain", "Sort E-mail by domain instead of name");
+    chbKeepUnsubscribed = CheckBox(contacts, "chbKeepUnsubscribed", "Keep unsubscribed contacts around");
     contactsLayout->addWidget(chbContactInfoHoover);
     contactsLayout->addWidget(chbSortByDomain);
     contactsLayout->addWidget(chbKeepUnsubscribed);

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -88,6 +89,12 @@ QLineEdit* Field(QWidget* parent, const char* name) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(name);
     return field;
+}
+
+QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& caption) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    return box;
 }
 
 int IntegerOr(const QString& text, int fallback) {

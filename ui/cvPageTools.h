@@ -9,6 +9,7 @@
 
 class QAbstractButton;
 class QAction;
+class QCheckBox;
 class QDialog;
 class QHBoxLayout;
 class QPushButton;
@@ -35,6 +36,8 @@ QAbstractButton* CommandButton(QWidget* parent, const char* name, QAction* comma
 void OnLeave(QWidget* widget, std::function<void()> handler);
 // A line edit with its object name.
 QLineEdit* Field(QWidget* parent, const char* name);
+// A check box with its object name and caption.
+QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& caption);
 // The text read as a decimal integer, or the fallback when it is not one.
 int IntegerOr(const QString& text, int fallback);
 // The icons of rows.

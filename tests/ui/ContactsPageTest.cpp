@@ -36,14 +36,6 @@ TcvContact* addContact(TcvGroup& group, const std::string& email, double joined 
     return contact;
 }
 
-TcvFieldDef* addField(TcvGroup& group, const std::string& title, bool checked = true) {
-    auto* field = new TcvFieldDef;
-    field->Title = title;
-    field->Checked = checked;
-    group.AddFieldDef(field);
-    return field;
-}
-
 QStringList shownEmails(TfrmMain& w) {
     QStringList emails;
     QAbstractItemModel* model = w.lvContacts->model();

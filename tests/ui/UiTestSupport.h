@@ -168,6 +168,15 @@ inline void selectRows(QTableView* view, const std::vector<int>& rows) {
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
+// A custom field definition, added to the group.
+inline TcvFieldDef* addField(TcvGroup& group, const std::string& title, bool checked = true) {
+    auto* field = new TcvFieldDef;
+    field->Title = title;
+    field->Checked = checked;
+    group.AddFieldDef(field);
+    return field;
+}
+
 inline TcvAccount* addAccount(TcvSetup& setup, const std::string& name, bool sends = true) {
     auto* account = new TcvAccount;
     account->Name = name;
