@@ -33,9 +33,8 @@ QFrame* separator(QWidget* parent) {
 
 // A field followed by the text that explains it.
 QWidget* withText(QWidget* parent, QWidget* field, const QString& after) {
-    auto* box = new QWidget(parent);
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
+    QHBoxLayout* row = nullptr;
+    QWidget* box = pages::InlineRow(parent, &row);
     row->addWidget(field);
     row->addWidget(new QLabel(after, box), 1);
     return box;
@@ -101,15 +100,13 @@ TAccountsPage::TAccountsPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     for (QLineEdit* number : {edAccountPortSmtp, edSendPause, edSendReuse, edAccountPortPop3, edAccountCheckInterval})
         number->setMaximumWidth(70);
 
-    auto* auth = new QWidget(details);
-    auto* authRow = new QHBoxLayout(auth);
-    authRow->setContentsMargins(0, 0, 0, 0);
+    QHBoxLayout* authRow = nullptr;
+    QWidget* auth = pages::InlineRow(details, &authRow);
     authRow->addWidget(rbAuthNone);
     authRow->addWidget(rbAuthLogin);
     authRow->addStretch();
-    auto* password = new QWidget(details);
-    auto* passwordRow = new QHBoxLayout(password);
-    passwordRow->setContentsMargins(0, 0, 0, 0);
+    QHBoxLayout* passwordRow = nullptr;
+    QWidget* password = pages::InlineRow(details, &passwordRow);
     passwordRow->addWidget(edAccountPassword, 1);
     passwordRow->addWidget(chbMask);
     form->addRow("Name:", edAccountName);

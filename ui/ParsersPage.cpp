@@ -111,9 +111,8 @@ TParsersPage::TParsersPage(TfrmMain& main, QWidget* page) : QObject(page), main_
     pick->setObjectName("btnPreprocessor");
     pick->setMaximumWidth(30);
     btnPreprocessor = pick;
-    auto* preprocessor = new QWidget(details);
-    auto* preprocessorRow = new QHBoxLayout(preprocessor);
-    preprocessorRow->setContentsMargins(0, 0, 0, 0);
+    QHBoxLayout* preprocessorRow = nullptr;
+    QWidget* preprocessor = pages::InlineRow(details, &preprocessorRow);
     preprocessorRow->addWidget(edPreprocessor, 1);
     preprocessorRow->addWidget(btnPreprocessor);
     form->addRow("Name:", cbbParserName);

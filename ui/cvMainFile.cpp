@@ -66,7 +66,6 @@ void TfrmMain::SaveSetup(const QString& path) {
 
     // The name always holds a complete setup; the old content stays as the ".bak".
     SaveSetupFile(*Setup, path.toStdString());
-    Setup->Modified = false;
     RefreshCommands();
 }
 

@@ -91,6 +91,13 @@ QLineEdit* Field(QWidget* parent, const char* name) {
     return field;
 }
 
+QWidget* InlineRow(QWidget* parent, QHBoxLayout** layout) {
+    auto* box = new QWidget(parent);
+    *layout = new QHBoxLayout(box);
+    (*layout)->setContentsMargins(0, 0, 0, 0);
+    return box;
+}
+
 QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& caption) {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(name);

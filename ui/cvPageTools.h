@@ -38,6 +38,9 @@ void OnLeave(QWidget* widget, std::function<void()> handler);
 QLineEdit* Field(QWidget* parent, const char* name);
 // A check box with its object name and caption.
 QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& caption);
+// A widget that lays out controls side by side without margins, to stand in one row of a form;
+// its layout comes back through `layout`.
+QWidget* InlineRow(QWidget* parent, QHBoxLayout** layout);
 // The text read as a decimal integer, or the fallback when it is not one.
 int IntegerOr(const QString& text, int fallback);
 // The icons of rows.
