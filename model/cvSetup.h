@@ -142,6 +142,13 @@ public:
     int32_t SendReuse = 10;
     bool UseForReceiving = false;
     bool UseForSending = true;
+    // Connection security for sending and for receiving: 0 none, 1 STARTTLS (POP3 STLS), 2 TLS
+    // from the first byte.
+    int32_t SecuritySmtp = 0;
+    int32_t SecurityPop3 = 0;
+    // SHA-256 fingerprint (64 lower-case hex digits) of the one server certificate the user
+    // accepted without a vouching authority; empty when none.
+    std::string TrustedCertificate;
 };
 
 struct TcvHist {
@@ -386,6 +393,9 @@ public:
     std::string Code;
     // Account position read from XML, until the owner resolves it into Account.
     int32_t AccountIndex = -1;
+    // Where recipients of the group's mails can ask to be taken off the list; named in every
+    // mail's List-Unsubscribe header when not empty.
+    std::string UnsubscribeAddress;
 
 private:
     void notify(void (TcvSetup::*changed)());

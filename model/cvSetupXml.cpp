@@ -1,6 +1,7 @@
 #include "model/cvSetup.h"
 
 #include "mailtext/Mail.h"
+#include "mailtext/MailSecurity.h"
 
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
@@ -109,6 +110,9 @@ void TcvAccount::ReadXml(TXmlNode& node) {
     SendReuse = node.GetChildInt("SendReuse", 0);
     UseForReceiving = node.GetChildBool("UseForReceiving", false);
     UseForSending = node.GetChildBool("UseForSending", false);
+    SecuritySmtp = static_cast<int32_t>(mailtext::MailSecurityFromInt(node.GetChildInt("SecuritySmtp", 0)));
+    SecurityPop3 = static_cast<int32_t>(mailtext::MailSecurityFromInt(node.GetChildInt("SecurityPop3", 0)));
+    TrustedCertificate = mailtext::NormaliseFingerprint(readText(node, "TrustedCertificate"));
 }
 
 void TcvAccount::WriteXml(TXmlNode& node) const {
@@ -126,6 +130,11 @@ void TcvAccount::WriteXml(TXmlNode& node) const {
     node.SetChildInt("SendReuse", SendReuse, 0);
     node.SetChildBool("UseForReceiving", UseForReceiving, false);
     node.SetChildBool("UseForSending", UseForSending, false);
+    // Written after the older fields and left out at their defaults, so that a plain account is
+    // saved exactly as before these existed.
+    node.SetChildInt("SecuritySmtp", SecuritySmtp, 0);
+    node.SetChildInt("SecurityPop3", SecurityPop3, 0);
+    node.SetChildText("TrustedCertificate", TrustedCertificate, "");
 }
 
 void TcvFieldDef::ReadXml(TXmlNode& node) {
@@ -294,6 +303,7 @@ void TcvGroup::ReadXml(TXmlNode& node) {
     contacts_.clear();
     readList("Contacts", "Contact", [] { return std::make_unique<TcvContact>(); },
              [this](TcvContact* c) { AddContact(c); });
+    UnsubscribeAddress = readText(node, "UnsubscribeAddress");
 }
 
 void TcvGroup::WriteXml(TXmlNode& node) const {
@@ -310,6 +320,8 @@ void TcvGroup::WriteXml(TXmlNode& node) const {
     for (const auto& p : parsers_) p->WriteXml(*parsers.AddChild("Parser"));
     TXmlNode& contacts = container(node, "Contacts");
     for (const auto& c : contacts_) c->WriteXml(*contacts.AddChild("Contact"));
+    // Last and left out when empty, so a group without one is saved exactly as before.
+    node.SetChildText("UnsubscribeAddress", UnsubscribeAddress, "");
 }
 
 void TcvSetup::ReadXml(TXmlNode& node) {

@@ -333,3 +333,59 @@ TEST(SetupFile, DeliveryReportSourceAndCountTemporaryAreStoredAtTheEndOfTheParse
     EXPECT_FALSE(back.Groups(0)->Parsers(0)->CountTemporary);
     EXPECT_EQ(back.Groups(0)->Parsers(0)->ContactSource, TcvContactSource::Sender);
 }
+
+TEST(SetupFile, ConnectionSecurityAndUnsubscribeAddressAreStoredLastAndOnlyWhenSet) {
+    TcvSetup s;
+    auto* plain = new TcvAccount;
+    plain->Name = "Plain";
+    s.AddAccount(plain);
+    auto* plainGroup = new TcvGroup;
+    s.AddGroup(plainGroup);
+    const std::string before = saved(s);
+    EXPECT_FALSE(has(before, "Security"));
+    EXPECT_FALSE(has(before, "TrustedCertificate"));
+    EXPECT_FALSE(has(before, "UnsubscribeAddress"));
+
+    auto* secure = new TcvAccount;
+    secure->Name = "Secure";
+    secure->SecuritySmtp = 1;
+    secure->SecurityPop3 = 2;
+    const std::string print(64, 'a');
+    secure->TrustedCertificate = print;
+    s.AddAccount(secure);
+    auto* g = new TcvGroup;
+    g->UnsubscribeAddress = "leave@list.example";
+    s.AddGroup(g);
+    const std::string text = saved(s);
+    // The plain objects are written exactly as before.
+    auto element = [](const std::string& t, const std::string& name) {
+        const size_t start = t.find("<" + name + ">");
+        return t.substr(start, t.find("</" + name + ">", start) - start);
+    };
+    EXPECT_EQ(element(text, "Account"), element(before, "Account"));
+    EXPECT_EQ(element(text, "Group"), element(before, "Group"));
+    EXPECT_TRUE(has(text, "<UseForSending>True</UseForSending><SecuritySmtp>1</SecuritySmtp><SecurityPop3>2</SecurityPop3>"
+                          "<TrustedCertificate>" + print + "</TrustedCertificate></Account>"));
+    EXPECT_TRUE(has(text, "<UnsubscribeAddress>leave@list.example</UnsubscribeAddress></Group>"));
+    TcvSetup back;
+    load(back, text);
+    EXPECT_EQ(back.Accounts(1)->SecuritySmtp, 1);
+    EXPECT_EQ(back.Accounts(1)->SecurityPop3, 2);
+    EXPECT_EQ(back.Accounts(1)->TrustedCertificate, print);
+    EXPECT_EQ(back.Accounts(0)->SecuritySmtp, 0);
+    EXPECT_EQ(back.Groups(1)->UnsubscribeAddress, "leave@list.example");
+    EXPECT_EQ(saved(back), text);
+
+    // Fingerprints as tools print them are taken; choices and fingerprints that mean nothing are not.
+    std::string colons;
+    for (int i = 0; i < 32; ++i) colons += std::string(i ? ":" : "") + "AB";
+    load(back, "<Corvane><Account><SecuritySmtp>7</SecuritySmtp><SecurityPop3>-1</SecurityPop3>"
+               "<TrustedCertificate>" + colons + "</TrustedCertificate></Account>"
+               "<Account><TrustedCertificate>abc</TrustedCertificate></Account></Corvane>");
+    EXPECT_EQ(back.Accounts(0)->SecuritySmtp, 0);
+    EXPECT_EQ(back.Accounts(0)->SecurityPop3, 0);
+    std::string lowered;
+    for (int i = 0; i < 32; ++i) lowered += "ab";
+    EXPECT_EQ(back.Accounts(0)->TrustedCertificate, lowered);
+    EXPECT_EQ(back.Accounts(1)->TrustedCertificate, "");
+}
