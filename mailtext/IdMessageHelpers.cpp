@@ -90,6 +90,7 @@ void FillOutgoingMail(Mail& mail, const OutgoingMail& fields) {
     mail.ReplyTo.setText(fields.ReplyTo.empty() ? fields.From : fields.ReplyTo);
     mail.Priority = fields.Priority;
     if (!fields.Receipt.empty()) mail.ReceiptRecipient.setText(fields.Receipt);
+    mail.ListUnsubscribe = fields.UnsubscribeAddress;
 }
 
 }  // namespace mailtext

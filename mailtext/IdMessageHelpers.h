@@ -43,10 +43,13 @@ struct OutgoingMail {
     int Priority = 2;
     // Empty: no read receipt is asked for.
     std::string Receipt;
+    // Empty: the mail carries no List-Unsubscribe header.
+    std::string UnsubscribeAddress;
 };
 
 // Fills an empty mail: addressed to one recipient, the plain body when it is not empty and the
-// HTML body otherwise (only one of them goes out), reply-to, priority and receipt request.
+// HTML body otherwise (only one of them goes out), reply-to, priority, receipt request and the
+// unsubscribe address.
 void FillOutgoingMail(Mail& mail, const OutgoingMail& fields);
 
 }  // namespace mailtext

@@ -80,6 +80,9 @@ public:
     std::vector<Attachment> Attachments;
     // Every header of a received mail.
     HeaderList Headers;
+    // The address recipients can write to with the subject "unsubscribe"; an outgoing mail names
+    // it in its List-Unsubscribe header when it is not empty.
+    std::string ListUnsubscribe;
 
     // Back to the state of a new mail.
     void clear();

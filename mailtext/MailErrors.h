@@ -65,6 +65,24 @@ public:
     using EMailError::EMailError;
 };
 
+// The connection could not be made secure as the account asks: the server offers no STARTTLS
+// (STLS), or the TLS handshake failed. Nothing was sent in clear, the password least of all.
+class EMailSecurityError : public EMailError {
+public:
+    using EMailError::EMailError;
+};
+
+// The server's certificate was refused: no trusted authority vouches for it, or it is made out to
+// another name. Fingerprint (SHA-256, 64 lower-case hex digits) is what the user may choose to
+// accept for that server from then on.
+class EMailCertificateError : public EMailSecurityError {
+public:
+    EMailCertificateError(const std::string& message, std::string host, std::string fingerprint)
+        : EMailSecurityError(message), Host(std::move(host)), Fingerprint(std::move(fingerprint)) {}
+    std::string Host;
+    std::string Fingerprint;
+};
+
 // A mail that cannot be sent as it stands (no recipients, an address that would corrupt the
 // dialogue with the server).
 class EMailInvalid : public EMailError {

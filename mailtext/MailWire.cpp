@@ -11,7 +11,15 @@
 #include <Poco/TextEncoding.h>
 #include <Poco/UTF8Encoding.h>
 
+#include <Poco/Environment.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+#include <unistd.h>
 #include <cctype>
 #include <cstring>
 #include <sstream>
@@ -463,7 +471,53 @@ bool crLfOnly(std::string_view text) {
     return true;
 }
 
+// An address reduced to what may stand inside a mailto URL in a header: no blanks, controls,
+// brackets or URL delimiters that would change its meaning.
+std::string envelopeLike(std::string_view address) {
+    std::string out;
+    for (char c : trim(address)) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u > 0x20 && u < 0x7F && !std::strchr("<>?&#%\"\\,;", c)) out += c;
+    }
+    return out;
+}
+
+// A host or domain name reduced to letters, digits, hyphens and dots.
+std::string domainSafe(std::string_view name) {
+    std::string out;
+    for (char c : name)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.') out += c;
+    while (!out.empty() && out.front() == '.') out.erase(0, 1);
+    while (!out.empty() && out.back() == '.') out.pop_back();
+    return out;
+}
+
 }  // namespace
+
+std::string newMessageId(const std::string& fromAddress) {
+    static std::atomic<uint64_t> counter{0};
+    // Tells this process from others that send at the same millisecond.
+    static const uint64_t salt = [] {
+        std::random_device device;
+        return (static_cast<uint64_t>(device()) << 32) ^ device() ^ static_cast<uint64_t>(::getpid());
+    }();
+    const size_t at = fromAddress.rfind('@');
+    std::string domain = at == std::string::npos ? std::string() : domainSafe(fromAddress.substr(at + 1));
+    if (domain.empty()) {
+        try {
+            domain = domainSafe(Poco::Environment::nodeName());
+        } catch (...) {
+        }
+    }
+    if (domain.empty()) domain = "localhost";
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    char local[64];
+    std::snprintf(local, sizeof local, "%llx.%llx.%016llx", static_cast<unsigned long long>(now),
+                  static_cast<unsigned long long>(counter.fetch_add(1)), static_cast<unsigned long long>(salt));
+    return "<" + std::string(local) + "@" + domain + ">";
+}
 
 std::string headerSafe(std::string_view value) {
     std::string out(value);
@@ -578,6 +632,8 @@ void toLibraryMessage(const Mail& mail, Poco::Net::MailMessage& out) {
     if (priority != 2) out.set("X-Priority", std::to_string(priority + 1));
     if (!mail.ReceiptRecipient.Address.empty())
         out.set("Disposition-Notification-To", headerAddress(mail.ReceiptRecipient));
+    if (const std::string address = envelopeLike(mail.ListUnsubscribe); !address.empty())
+        out.set("List-Unsubscribe", "<mailto:" + address + "?subject=unsubscribe>");
 
     if (!mail.hasParts()) {
         out.setContentType(withCodePageCharset(mail.ContentType));

@@ -40,6 +40,10 @@ std::string envelopeAddress(const std::string& address);
 // doubled at the start of every line, and the line holding a single dot that ends the data.
 std::string smtpDataBlock(const Poco::Net::MailMessage& message);
 
+// A Message-ID ("<unique@domain>") on the domain of the given address, or on this host's name
+// when the address has none. Unique across calls, threads and processes.
+std::string newMessageId(const std::string& fromAddress);
+
 // Line ends made CR LF, bare CR and bare LF alike.
 std::string normaliseLineEnds(std::string_view text);
 

@@ -2,6 +2,7 @@
 
 #include <Poco/Exception.h>
 #include <Poco/Net/NetException.h>
+#include <Poco/Net/SSLException.h>
 
 #include <exception>
 
@@ -33,6 +34,9 @@ void rethrowTranslated(const std::string& step) {
         throw EMailConnectionLost(step + ": no valid reply from the server (" + e.message() + ")");
     } catch (const Poco::Net::POP3Exception& e) {
         throw EMailProtocolError(step + ": " + e.message(), e.message());
+    } catch (const Poco::Net::SSLException& e) {
+        // Never followed by a retry in clear: the caller only sees the failure.
+        throw EMailSecurityError(step + ": the TLS connection failed (" + text(e) + ")");
     } catch (const Poco::Net::NetException& e) {
         throw EMailConnectionLost(step + ": " + text(e));
     } catch (const Poco::IOException& e) {

@@ -3,6 +3,7 @@
 #include "mailtext/MailWire.h"
 #include "mailtext/NetGuard.h"
 #include "mailtext/SocketConnect.h"
+#include "mailtext/TlsStart.h"
 #include "mailtext/WireSocket.h"
 
 #include <algorithm>
@@ -111,6 +112,13 @@ void Pop3Client::connect() {
     auto session = std::make_unique<Session>();
     net::guarded("POP3 connect", [&] {
         session->wire = net::WireSocket(net::connectSocket(settings_.Host, settings_.Port, settings_.Timeouts, "POP3 connect"));
+        try {
+            if (settings_.Tls.Security == MailSecurity::Tls)
+                net::startTls(session->wire, settings_.Host, settings_.Tls, "POP3 TLS");
+        } catch (...) {
+            session->wire.close();
+            throw;
+        }
     });
     session_ = std::move(session);
     std::string greeting;
@@ -121,6 +129,17 @@ void Pop3Client::connect() {
         if (!startsWith(greeting, "+OK"))
             throw EMailProtocolError("POP3 greeting: " + clean(greeting.substr(0, 200)), "");
     });
+    if (settings_.Tls.Security == MailSecurity::StartTls) {
+        const std::string where = settings_.Host + ":" + std::to_string(settings_.Port);
+        try {
+            command("POP3 STLS", "STLS");
+        } catch (const EMailProtocolError& e) {
+            release();
+            throw EMailSecurityError("POP3 STLS: the server " + where + " does not offer STLS (" + e.reply() +
+                                     "); the connection was closed before the login");
+        }
+        run("POP3 STLS", [&] { net::startTls(session_->wire, settings_.Host, settings_.Tls, "POP3 STLS"); });
+    }
     auto login = [&](const std::string& step, const std::string& line) {
         try {
             command(step, line);
@@ -207,7 +226,7 @@ void Pop3Client::quit() {
 
 void Pop3Client::release() noexcept {
     if (!session_) return;
-    net::closeSocket(session_->wire.socket());
+    session_->wire.close();
     session_.reset();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // A POP3 connection for reading a mailbox. Nothing of the network library shows here.
 #include "mailtext/Mail.h"
+#include "mailtext/MailSecurity.h"
 #include "mailtext/NetTimeouts.h"
 
 #include <cstddef>
@@ -16,6 +17,7 @@ struct Pop3Settings {
     std::string UserName;
     std::string Password;
     NetTimeouts Timeouts;
+    TlsSettings Tls;
     // The largest mail (and the largest LIST or TOP reply) taken in; a larger one is read to its
     // end, dropped, and reported as EMailTooLarge while the session goes on.
     size_t MaxMailBytes = DefaultMaxMailBytes;
@@ -38,7 +40,10 @@ public:
     Pop3Client(const Pop3Client&) = delete;
     Pop3Client& operator=(const Pop3Client&) = delete;
 
-    // Connects and logs in with USER and PASS; a refused login throws EMailAuthError.
+    // Connects, secures the connection as Tls asks and logs in with USER and PASS; a refused login
+    // throws EMailAuthError. With STLS asked for, a server that refuses it ends in
+    // EMailSecurityError before the user name goes out; a refused certificate in
+    // EMailCertificateError.
     void connect();
     bool connected() const;
     // STAT: the number of mails; a count outside 0..INT_MAX is a malformed reply.

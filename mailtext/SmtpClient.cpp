@@ -3,9 +3,12 @@
 #include "mailtext/MailWire.h"
 #include "mailtext/NetGuard.h"
 #include "mailtext/SocketConnect.h"
+#include "mailtext/TlsStart.h"
 #include "mailtext/WireSocket.h"
 
 #include <Poco/Base64Encoder.h>
+#include <Poco/DateTimeFormatter.h>
+#include <Poco/LocalDateTime.h>
 #include <Poco/Environment.h>
 #include <Poco/Net/MailMessage.h>
 #include <Poco/Net/NetException.h>
@@ -76,6 +79,35 @@ std::string greetingName() {
     return name.empty() ? "localhost" : name;
 }
 
+// The keywords of an EHLO reply's lines after the first ("STARTTLS", "AUTH LOGIN PLAIN"...), in
+// upper case.
+std::vector<std::string> extensions(const Reply& ehlo) {
+    std::vector<std::string> out;
+    size_t start = ehlo.text.find('\n');
+    while (start != std::string::npos) {
+        const size_t end = ehlo.text.find('\n', start + 1);
+        std::string line = ehlo.text.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+        line = line.size() > 4 ? line.substr(4) : std::string();
+        for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        out.push_back(line);
+        start = end;
+    }
+    return out;
+}
+
+bool offers(const std::vector<std::string>& extensions, const std::string& keyword) {
+    for (const std::string& e : extensions)
+        if (e == keyword || e.rfind(keyword + " ", 0) == 0) return true;
+    return false;
+}
+
+// The login methods the server names, as " LOGIN PLAIN "; empty when it names none.
+std::string authMethods(const std::vector<std::string>& extensions) {
+    for (const std::string& e : extensions)
+        if (e.rfind("AUTH ", 0) == 0 || e.rfind("AUTH=", 0) == 0) return " " + e.substr(5) + " ";
+    return {};
+}
+
 std::string joined(const std::vector<std::string>& items) {
     std::string out;
     for (const auto& item : items) out += (out.empty() ? "" : ", ") + item;
@@ -116,6 +148,7 @@ void SmtpClient::connect() {
     auto session = std::make_unique<Session>();
     session->replyMs = settings_.Timeouts.ReplyMs;
     try {
+        const std::string where = settings_.Host + ":" + std::to_string(settings_.Port);
         net::guarded("SMTP connect", [&] {
             session->wire = net::WireSocket(
                 net::connectSocket(settings_.Host, settings_.Port, settings_.Timeouts, "SMTP connect"));
@@ -123,15 +156,34 @@ void SmtpClient::connect() {
             // write that follows one not yet acknowledged waits for the server's delayed ACK, which
             // cost about 40 ms a mail while the mail went out in 1 KB pieces.
             session->wire.socket().setNoDelay(true);
+            if (settings_.Tls.Security == MailSecurity::Tls)
+                net::startTls(session->wire, settings_.Host, settings_.Tls, "SMTP TLS");
         });
+        Reply ehlo;
+        const std::string name = greetingName();
+        auto greet = [&] {
+            ehlo = session->command("EHLO " + name);
+            if (!ehlo.positive()) ehlo = session->command("HELO " + name);
+            if (!ehlo.positive()) throw EMailProtocolError("SMTP greeting: " + ehlo.text, ehlo.text);
+        };
         net::guarded("SMTP greeting", [&] {
             Reply reply = readReply(session->wire, session->replyMs);
             if (!reply.positive()) throw EMailProtocolError("SMTP greeting: " + reply.text, reply.text);
-            const std::string name = greetingName();
-            reply = session->command("EHLO " + name);
-            if (!reply.positive()) reply = session->command("HELO " + name);
-            if (!reply.positive()) throw EMailProtocolError("SMTP greeting: " + reply.text, reply.text);
+            greet();
         });
+        if (settings_.Tls.Security == MailSecurity::StartTls) {
+            net::guarded("SMTP STARTTLS", [&] {
+                if (!offers(extensions(ehlo), "STARTTLS"))
+                    throw EMailSecurityError("SMTP STARTTLS: the server " + where +
+                                             " does not offer STARTTLS; the connection was closed before the login");
+                const Reply reply = session->command("STARTTLS");
+                if (reply.status != 220)
+                    throw EMailSecurityError("SMTP STARTTLS: the server " + where + " refused STARTTLS: " + reply.text);
+                net::startTls(session->wire, settings_.Host, settings_.Tls, "SMTP STARTTLS");
+                // What the server offered in clear may have been tampered with: ask again.
+                greet();
+            });
+        }
         if (settings_.Authentication == SmtpAuthentication::Login) {
             net::guarded("SMTP login", [&] {
                 auto refused = [](const Reply& reply) {
@@ -139,6 +191,21 @@ void SmtpClient::connect() {
                         throw EMailAuthError("SMTP login: " + reply.text, reply.text);
                     throw EMailProtocolError("SMTP login: unexpected reply: " + reply.text, reply.text);
                 };
+                // LOGIN as long as the server names it (or names no method at all), PLAIN when
+                // it offers only that.
+                const std::string methods = authMethods(extensions(ehlo));
+                const bool plain = !methods.empty() && methods.find(" LOGIN ") == std::string::npos &&
+                                   methods.find(" PLAIN ") != std::string::npos;
+                if (!methods.empty() && !plain && methods.find(" LOGIN ") == std::string::npos)
+                    throw EMailAuthError("SMTP login: the server offers no login method the program knows (" +
+                                             methods.substr(1, methods.size() - 2) + ")",
+                                         "");
+                if (plain) {
+                    const Reply reply = session->command("AUTH PLAIN " + base64(std::string(1, '\0') + settings_.UserName +
+                                                                                std::string(1, '\0') + settings_.Password));
+                    if (!reply.positive()) refused(reply);
+                    return;
+                }
                 Reply reply = session->command("AUTH LOGIN");
                 if (reply.status != 334) refused(reply);
                 reply = session->command(base64(settings_.UserName));
@@ -148,7 +215,7 @@ void SmtpClient::connect() {
             });
         }
     } catch (...) {
-        net::closeSocket(session->wire.socket());
+        session->wire.close();
         throw;
     }
     session_ = std::move(session);
@@ -166,6 +233,11 @@ void SmtpClient::send(const Mail& mail) {
     if (!session_) throw EMailError("SMTP: not connected");
     Poco::Net::MailMessage message;
     wire::toLibraryMessage(mail, message);
+    // Mail services file mail without one as suspect; a fresh one for every mail sent.
+    message.set("Message-ID", wire::newMessageId(mail.From.Address));
+    // The time of sending in local time with a numeric zone; the library's own says "GMT", a form
+    // the standard only keeps for old mail.
+    message.set("Date", Poco::DateTimeFormatter::format(Poco::LocalDateTime(), "%w, %e %b %Y %H:%M:%S %Z"));
     // Rendered by the library's writer into memory and sent dot-stuffed in one piece: the
     // library's own transfer pushes every character through two unbuffered stream layers.
     const std::string data = wire::smtpDataBlock(message);
@@ -221,15 +293,15 @@ void SmtpClient::quit() {
         // Whatever the server answers, the connection ends here.
         net::guarded("SMTP quit", [&] { session->command("QUIT"); });
     } catch (...) {
-        net::closeSocket(session->wire.socket());
+        session->wire.close();
         throw;
     }
-    net::closeSocket(session->wire.socket());
+    session->wire.close();
 }
 
 void SmtpClient::drop() noexcept {
     if (!session_) return;
-    net::closeSocket(session_->wire.socket());
+    session_->wire.close();
     session_.reset();
 }
 

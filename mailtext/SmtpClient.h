@@ -1,6 +1,7 @@
 #pragma once
 // An SMTP connection for sending prepared mails. Nothing of the network library shows here.
 #include "mailtext/Mail.h"
+#include "mailtext/MailSecurity.h"
 #include "mailtext/NetTimeouts.h"
 
 #include <memory>
@@ -8,7 +9,8 @@
 
 namespace mailtext {
 
-// Stored as a number in the setup: 0 none, 1 AUTH LOGIN.
+// Stored as a number in the setup: 0 none, 1 log in (AUTH LOGIN, or AUTH PLAIN when the server
+// offers only that).
 enum class SmtpAuthentication { None = 0, Login = 1 };
 
 struct SmtpSettings {
@@ -18,6 +20,7 @@ struct SmtpSettings {
     std::string Password;
     SmtpAuthentication Authentication = SmtpAuthentication::None;
     NetTimeouts Timeouts;
+    TlsSettings Tls;
 };
 
 // Every call blocks through the anti-freeze and throws EMailError kinds. Every reply must arrive
@@ -32,7 +35,9 @@ public:
     SmtpClient(const SmtpClient&) = delete;
     SmtpClient& operator=(const SmtpClient&) = delete;
 
-    // Connects, greets the server and logs in when authentication is set.
+    // Connects, greets the server, secures the connection as Tls asks and logs in when
+    // authentication is set. With STARTTLS asked for, a server that does not offer it ends in
+    // EMailSecurityError before any login; a refused certificate in EMailCertificateError.
     void connect();
     bool connected() const;
     // MAIL FROM, RCPT TO for every recipient, DATA with the mail. Throws EMailInvalid before

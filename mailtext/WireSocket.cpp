@@ -1,5 +1,8 @@
 #include "mailtext/WireSocket.h"
 
+#include "mailtext/SocketConnect.h"
+#include "platform/AntiFreeze.h"
+
 #include <Poco/Exception.h>
 #include <Poco/Net/NetException.h>
 #include <Poco/Timespan.h>
@@ -9,7 +12,19 @@
 
 namespace mailtext::net {
 
-WireSocket::WireSocket(Poco::Net::StreamSocket socket) : socket_(std::move(socket)) {}
+WireSocket::WireSocket(Poco::Net::StreamSocket socket) : socket_(std::move(socket)), interruptKey_(socket_.impl()) {}
+
+void WireSocket::upgrade(Poco::Net::StreamSocket secure) {
+    if (next_ != end_) throw Poco::IOException("the server sent data before the TLS handshake");
+    socket_ = std::move(secure);
+    secure_ = true;
+}
+
+void WireSocket::close() noexcept {
+    if (interruptKey_) platform::unregisterInterrupter(interruptKey_);
+    interruptKey_ = nullptr;
+    net::closeSocket(socket_);
+}
 
 void WireSocket::send(std::string_view bytes) {
     for (size_t sent = 0; sent < bytes.size();) {
@@ -64,7 +79,9 @@ bool WireSocket::receive() {
     next_ = 0;
     end_ = 0;
     const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline_ - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !socket_.poll(Poco::Timespan(left.count()), Poco::Net::Socket::SELECT_READ | Poco::Net::Socket::SELECT_ERROR))
+    // Decrypted bytes may wait inside the TLS layer while the descriptor has nothing to read.
+    const bool pending = secure_ && socket_.available() > 0;
+    if (left.count() <= 0 || !pending && !socket_.poll(Poco::Timespan(left.count()), Poco::Net::Socket::SELECT_READ | Poco::Net::Socket::SELECT_ERROR))
         throw Poco::TimeoutException("no complete reply within " + std::to_string(replyMs_) + " ms");
     const int n = socket_.receiveBytes(buffer_.data(), static_cast<int>(buffer_.size()));
     if (n <= 0) return false;

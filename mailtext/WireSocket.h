@@ -15,9 +15,19 @@ namespace mailtext::net {
 class WireSocket {
 public:
     WireSocket() = default;
+    // Takes a socket made by connectSocket, whose interrupter is registered under its impl.
     explicit WireSocket(Poco::Net::StreamSocket socket);
 
     Poco::Net::StreamSocket& socket() { return socket_; }
+
+    // Continues the dialogue over the TLS socket built on this one. Throws Poco::IOException when
+    // the server sent bytes that were not asked for yet: they came in clear and could otherwise
+    // pass as part of the protected dialogue.
+    void upgrade(Poco::Net::StreamSocket secure);
+    bool secure() const { return secure_; }
+
+    // Shuts the connection down and closes it, releasing its interrupter; never throws.
+    void close() noexcept;
 
     // Sends all the bytes; each blocked send waits at most the socket's send time-out.
     void send(std::string_view bytes);
@@ -36,6 +46,9 @@ private:
     bool receive();
 
     Poco::Net::StreamSocket socket_;
+    // The plain socket the interrupter was registered for; TLS keeps using its descriptor.
+    Poco::Net::SocketImpl* interruptKey_ = nullptr;
+    bool secure_ = false;
     // Lines are cut out of whole reads rather than taken a byte at a time.
     std::vector<char> buffer_ = std::vector<char>(16 * 1024);
     size_t next_ = 0;

@@ -15,6 +15,9 @@ void ComposeMail(mailtext::Mail& mail, const TcvContact& contact, const TcvMessa
     fields.ReplyTo = account && !account->ReplyTo.empty() ? account->ReplyTo : fields.From;
     fields.Priority = message.Priority;
     fields.Receipt = message.Receipt;
+    // The list the contact is on; a contact not yet in a group (a test mail) takes the message's.
+    if (const TcvGroup* group = contact.Group ? contact.Group : message.Group)
+        fields.UnsubscribeAddress = group->UnsubscribeAddress;
     mailtext::FillOutgoingMail(mail, fields);
 }
 
@@ -27,6 +30,8 @@ mailtext::SmtpSettings SmtpSettingsOf(const TcvAccount& account) {
     settings.Authentication = account.Authentication == TcvAuthentication::Login
                                   ? mailtext::SmtpAuthentication::Login
                                   : mailtext::SmtpAuthentication::None;
+    settings.Tls.Security = mailtext::MailSecurityFromInt(account.SecuritySmtp);
+    settings.Tls.TrustedCertificate = account.TrustedCertificate;
     return settings;
 }
 

@@ -84,6 +84,8 @@ mailtext::Pop3Settings Pop3SettingsOf(const TcvAccount& account) {
     settings.Port = account.PortPop3;
     settings.UserName = account.UserName;
     settings.Password = account.Password;
+    settings.Tls.Security = mailtext::MailSecurityFromInt(account.SecurityPop3);
+    settings.Tls.TrustedCertificate = account.TrustedCertificate;
     // Below 64 KB even ordinary mails would be refused.
     settings.MaxMailBytes = static_cast<size_t>(std::max<int32_t>(options::MailMaxSize, 64)) * 1024;
     return settings;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqscintilla2-qt6-dev
-  libpoco-dev libxml2-dev
+  libpoco-dev libssl-dev openssl ca-certificates libxml2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libpugixml-dev
   python3 python3-aiosmtpd dovecot-core dovecot-pop3d
   xvfb xauth

@@ -1,5 +1,6 @@
-"""SMTP test server: accepts mail over AUTH LOGIN without TLS and delivers it into one Maildir per
-recipient's local part, the Maildirs the POP3 test server serves.
+"""SMTP test server: accepts mail over AUTH LOGIN without TLS, after STARTTLS, or over TLS from the
+start, and delivers it into one Maildir per recipient's local part, the Maildirs the POP3 test
+server serves.
 
 Run with Debian's /usr/bin/python3, which sees python3-aiosmtpd.
 """
@@ -8,6 +9,7 @@ import asyncio
 import mailbox
 import os
 import signal
+import ssl
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -47,7 +49,19 @@ def main():
     parser.add_argument("--users", required=True, help="comma-separated mailbox names")
     parser.add_argument("--login", required=True)
     parser.add_argument("--password", required=True)
+    parser.add_argument("--tls-dir", required=True, help="holds server, wrongname and untrusted .pem/.key")
+    parser.add_argument("--starttls-port", type=int, required=True)
+    parser.add_argument("--smtps-port", type=int, required=True)
+    parser.add_argument("--wrongname-port", type=int, required=True)
+    parser.add_argument("--untrusted-port", type=int, required=True)
     args = parser.parse_args()
+
+    def tls_context(name):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.minimum_version = ssl.TLSVersion.TLSv1_2
+        context.load_cert_chain(os.path.join(args.tls_dir, name + ".pem"),
+                                os.path.join(args.tls_dir, name + ".key"))
+        return context
 
     handler = MaildirHandler(args.maildirs, set(args.users.split(",")))
 
@@ -66,6 +80,24 @@ def main():
 
     loop.run_until_complete(loop.create_server(factory(True), "127.0.0.1", args.auth_port))
     loop.run_until_complete(loop.create_server(factory(False), "127.0.0.1", args.open_port))
+
+    server_context = tls_context("server")
+
+    def starttls():
+        return LoginSMTP(handler, hostname="corvane-test", tls_context=server_context, require_starttls=True,
+                         auth_require_tls=True, auth_required=True, authenticator=authenticator)
+
+    def implicit():
+        # The connection is encrypted before the dialogue begins.
+        return LoginSMTP(handler, hostname="corvane-test", auth_require_tls=False, auth_required=True,
+                         authenticator=authenticator)
+
+    loop.run_until_complete(loop.create_server(starttls, "127.0.0.1", args.starttls_port))
+    loop.run_until_complete(loop.create_server(implicit, "127.0.0.1", args.smtps_port, ssl=server_context))
+    loop.run_until_complete(loop.create_server(implicit, "127.0.0.1", args.wrongname_port,
+                                               ssl=tls_context("wrongname")))
+    loop.run_until_complete(loop.create_server(implicit, "127.0.0.1", args.untrusted_port,
+                                               ssl=tls_context("untrusted")))
     loop.add_signal_handler(signal.SIGTERM, loop.stop)
     loop.add_signal_handler(signal.SIGINT, loop.stop)
     loop.run_forever()

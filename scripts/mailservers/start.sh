@@ -2,6 +2,12 @@
 # Starts the test mail servers on free loopback ports and writes their settings to ENV_FILE:
 #   aiosmtpd with AUTH LOGIN (required on SMTP_AUTH_PORT, optional on SMTP_OPEN_PORT) and dovecot
 #   POP3 on POP3_PORT, both serving one Maildir per user in MAILBOX_USERS.
+#   Encrypted: aiosmtpd requiring STARTTLS before AUTH on SMTP_STARTTLS_PORT and speaking TLS from
+#   the start on SMTPS_PORT; a second dovecot with ssl = required (STLS) on POP3_STLS_PORT and TLS
+#   from the start on POP3S_PORT. Their certificate comes from a throw-away authority made here
+#   (TLS_CA_FILE). Two more TLS listeners present faulty certificates: one made out to another
+#   name (SMTPS_WRONGNAME_PORT) and one self-signed (SMTPS_UNTRUSTED_PORT, its SHA-256
+#   fingerprint in UNTRUSTED_FINGERPRINT).
 # Usage: start.sh ENV_FILE        (stop.sh ENV_FILE stops them again)
 # Installs nothing: python3-aiosmtpd, dovecot-core and dovecot-pop3d come from install-deps.sh.
 set -euo pipefail
@@ -16,7 +22,7 @@ python=/usr/bin/python3
 command -v dovecot >/dev/null || [ -x /usr/sbin/dovecot ] || { echo "dovecot is not installed" >&2; exit 1; }
 dovecot_bin=$(command -v dovecot || echo /usr/sbin/dovecot)
 
-users="user1,user2,user3,user4,user5,user6,user7,user8,user9,user10,user11,user12"
+users="user1,user2,user3,user4,user5,user6,user7,user8,user9,user10,user11,user12,user13,user14"
 pop_password="secret"
 smtp_login="sender"
 smtp_password="s3nd-secret"
@@ -46,10 +52,58 @@ done
 chown -R "$mail_uid:$mail_gid" "$run/mail" "$run/home"
 chmod 644 "$run/dovecot/users"
 
-read -r smtp_auth_port smtp_open_port pop3_port < <("$python" - <<'PY'
+# The throw-away authority and the certificates of the encrypted servers.
+tls="$run/tls"
+mkdir -p "$tls"
+cat > "$tls/openssl.cnf" <<'CNF'
+[req]
+distinguished_name = dn
+prompt = no
+[dn]
+CN = Corvane test
+[ca]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign,cRLSign
+subjectKeyIdentifier = hash
+[server]
+basicConstraints = CA:FALSE
+keyUsage = critical,digitalSignature,keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = $ENV::SAN
+CNF
+# The configuration names $ENV::SAN, which must be set whenever it is read.
+export SAN="DNS:localhost"
+ossl() { openssl "$@" >>"$tls/openssl.log" 2>&1; }
+newkey() { ossl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1 -out "$1"; }
+newkey "$tls/ca.key"
+ossl req -config "$tls/openssl.cnf" -x509 -new -key "$tls/ca.key" -subj "/CN=Corvane Test Authority" \
+  -extensions ca -days 3 -out "$tls/ca.pem"
+# signed NAME SAN: NAME.key and NAME.pem signed by the authority, made out to SAN.
+signed() {
+  newkey "$tls/$1.key"
+  ossl req -config "$tls/openssl.cnf" -new -key "$tls/$1.key" -subj "/CN=$1" -out "$tls/$1.csr"
+  SAN=$2 ossl x509 -req -in "$tls/$1.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -set_serial "0x$(openssl rand -hex 8)" \
+    -extfile "$tls/openssl.cnf" -extensions server -days 3 -out "$tls/$1.pem"
+}
+signed server "DNS:localhost,IP:127.0.0.1"
+signed wrongname "DNS:elsewhere.corvane.test"
+newkey "$tls/untrusted.key"
+SAN="DNS:localhost,IP:127.0.0.1" ossl req -config "$tls/openssl.cnf" -x509 -new -key "$tls/untrusted.key" \
+  -subj "/CN=untrusted" -extensions server -days 3 -out "$tls/untrusted.pem"
+for f in server wrongname untrusted; do
+  [ -s "$tls/$f.pem" ] || { echo "could not make the test certificates:" >&2; cat "$tls/openssl.log" >&2; exit 1; }
+done
+untrusted_fingerprint=$(openssl x509 -in "$tls/untrusted.pem" -noout -fingerprint -sha256 | sed 's/^.*=//')
+# The unprivileged SMTP server reads the keys; they protect nothing beyond this run.
+chmod 755 "$tls"
+chmod 644 "$tls"/*
+chown -R "$mail_uid:$mail_gid" "$tls"
+
+read -r smtp_auth_port smtp_open_port pop3_port smtp_starttls_port smtps_port smtps_wrongname_port \
+  smtps_untrusted_port pop3_stls_port pop3s_port < <("$python" - <<'PY'
 import socket
 socks = []
-for _ in range(3):
+for _ in range(9):
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
     socks.append(s)
@@ -98,6 +152,19 @@ service anvil {
 }
 CONF
 
+# The encrypted POP3 server: a second instance on the same Maildirs, since ssl = required would
+# refuse the plain logins of the first.
+mkdir -p "$run/dovecot-tls/run" "$run/dovecot-tls/state"
+sed -e "s|^instance_name = .*|instance_name = corvane-tls-$(basename "$run")|" \
+    -e "s|^base_dir = .*|base_dir = $run/dovecot-tls/run|" \
+    -e "s|^state_dir = .*|state_dir = $run/dovecot-tls/state|" \
+    -e "s|^log_path = .*|log_path = $run/dovecot-tls.log|" \
+    -e "s|^ssl = no|ssl = required\nssl_cert = <$tls/server.pem\nssl_key = <$tls/server.key\nssl_min_protocol = TLSv1.2|" \
+    -e "s|^disable_plaintext_auth = no|disable_plaintext_auth = yes|" \
+    -e "s|    port = $pop3_port|    port = $pop3_stls_port|" \
+    -e "s|    port = 0|    address = 127.0.0.1\n    port = $pop3s_port\n    ssl = yes|" \
+    "$run/dovecot.conf" > "$run/dovecot-tls.conf"
+
 cat > "$env_file" <<ENV
 RUN_DIR=$run
 SMTP_AUTH_PORT=$smtp_auth_port
@@ -107,13 +174,23 @@ SMTP_LOGIN=$smtp_login
 SMTP_PASSWORD=$smtp_password
 MAILBOX_USERS=$users
 MAILBOX_PASSWORD=$pop_password
+SMTP_STARTTLS_PORT=$smtp_starttls_port
+SMTPS_PORT=$smtps_port
+SMTPS_WRONGNAME_PORT=$smtps_wrongname_port
+SMTPS_UNTRUSTED_PORT=$smtps_untrusted_port
+POP3_STLS_PORT=$pop3_stls_port
+POP3S_PORT=$pop3s_port
+TLS_CA_FILE=$tls/ca.pem
+UNTRUSTED_FINGERPRINT=$untrusted_fingerprint
 ENV
 
 # The unprivileged server reads its script from its own run folder: the checkout may lie in a
 # folder only its owner can enter.
 install -m 644 "$here/smtpd.py" "$run/smtpd.py"
 smtp_cmd=("$python" "$run/smtpd.py" --auth-port "$smtp_auth_port" --open-port "$smtp_open_port"
-          --maildirs "$run/mail" --users "$users" --login "$smtp_login" --password "$smtp_password")
+          --maildirs "$run/mail" --users "$users" --login "$smtp_login" --password "$smtp_password"
+          --tls-dir "$tls" --starttls-port "$smtp_starttls_port" --smtps-port "$smtps_port"
+          --wrongname-port "$smtps_wrongname_port" --untrusted-port "$smtps_untrusted_port")
 # Redirected standard streams keep ctest from waiting on the background servers. Started from
 # the run folder so that no server keeps a working directory it may not enter.
 cd "$run"
@@ -126,9 +203,11 @@ fi
 echo $! > "$run/smtpd.pid"
 
 "$dovecot_bin" -c "$run/dovecot.conf" </dev/null >"$run/dovecot.out" 2>&1
+"$dovecot_bin" -c "$run/dovecot-tls.conf" </dev/null >"$run/dovecot-tls.out" 2>&1
 
-# Wait until all three ports accept connections.
-if ! "$python" - "$smtp_auth_port" "$smtp_open_port" "$pop3_port" <<'PY'
+# Wait until every port accepts connections.
+if ! "$python" - "$smtp_auth_port" "$smtp_open_port" "$pop3_port" "$smtp_starttls_port" "$smtps_port" \
+     "$smtps_wrongname_port" "$smtps_untrusted_port" "$pop3_stls_port" "$pop3s_port" <<'PY'
 import socket, sys, time
 deadline = time.monotonic() + 15
 for port in map(int, sys.argv[1:]):
@@ -144,7 +223,9 @@ PY
 then
   echo "--- smtpd.log"; cat "$run/smtpd.log" || true
   echo "--- dovecot.log"; cat "$run/dovecot.log" "$run/dovecot.out" 2>/dev/null || true
+  echo "--- dovecot-tls.log"; cat "$run/dovecot-tls.log" "$run/dovecot-tls.out" 2>/dev/null || true
   bash "$here/stop.sh" "$env_file" || true
   exit 1
 fi
-echo "mail servers up: SMTP $smtp_auth_port (AUTH LOGIN), $smtp_open_port (open), POP3 $pop3_port, in $run"
+echo "mail servers up: SMTP $smtp_auth_port (AUTH LOGIN), $smtp_open_port (open), $smtp_starttls_port (STARTTLS)," \
+  "$smtps_port (TLS), POP3 $pop3_port, $pop3_stls_port (STLS), $pop3s_port (TLS), in $run"

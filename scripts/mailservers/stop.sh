@@ -16,7 +16,7 @@ alive() {
 }
 
 pids=()
-for f in "$run/smtpd.pid" "$run/dovecot/run/master.pid"; do
+for f in "$run/smtpd.pid" "$run/dovecot/run/master.pid" "$run/dovecot-tls/run/master.pid"; do
   [ -f "$f" ] && pids+=("$(cat "$f")")
 done
 for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null || true; done

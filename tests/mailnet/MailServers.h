@@ -1,5 +1,6 @@
 #pragma once
 // Settings of the real test mail servers, read from the file the mailservers fixture writes.
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -14,9 +15,18 @@ struct MailServers {
     std::string SmtpLogin;
     std::string SmtpPassword;
     std::string MailboxPassword;
+    int SmtpStartTlsPort = 0;
+    int SmtpsPort = 0;
+    int SmtpsWrongNamePort = 0;
+    int SmtpsUntrustedPort = 0;
+    int Pop3StlsPort = 0;
+    int Pop3sPort = 0;
+    // As openssl prints it: upper-case pairs separated by colons.
+    std::string UntrustedFingerprint;
 
     // Empty when the tests run outside ctest (no CORVANE_MAILSERVERS); throws when the file the
-    // variable names cannot be read, since then the fixture failed.
+    // variable names cannot be read, since then the fixture failed. The test servers' throw-away
+    // authority becomes the one the TLS layer trusts (in place of the system's).
     static std::optional<MailServers> load() {
         const char* file = std::getenv("CORVANE_MAILSERVERS");
         if (!file || !*file) return std::nullopt;
@@ -34,6 +44,14 @@ struct MailServers {
         s.SmtpLogin = v.at("SMTP_LOGIN");
         s.SmtpPassword = v.at("SMTP_PASSWORD");
         s.MailboxPassword = v.at("MAILBOX_PASSWORD");
+        s.SmtpStartTlsPort = std::stoi(v.at("SMTP_STARTTLS_PORT"));
+        s.SmtpsPort = std::stoi(v.at("SMTPS_PORT"));
+        s.SmtpsWrongNamePort = std::stoi(v.at("SMTPS_WRONGNAME_PORT"));
+        s.SmtpsUntrustedPort = std::stoi(v.at("SMTPS_UNTRUSTED_PORT"));
+        s.Pop3StlsPort = std::stoi(v.at("POP3_STLS_PORT"));
+        s.Pop3sPort = std::stoi(v.at("POP3S_PORT"));
+        s.UntrustedFingerprint = v.at("UNTRUSTED_FINGERPRINT");
+        ::setenv("SSL_CERT_FILE", v.at("TLS_CA_FILE").c_str(), 1);
         return s;
     }
 };

@@ -5,22 +5,15 @@
 #include "mailtext/SmtpClient.h"
 #include "platform/AntiFreeze.h"
 #include "tests/mailnet/FaultServer.h"
-
-#include <QCoreApplication>
-#include <QTimer>
+#include "tests/mailnet/QuitDuringCall.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <optional>
 
 using namespace mailtext;
 
 TEST(QuitDuringWait, AWaitingCallIsWokenWhenTheApplicationQuits) {
-    int argc = 1;
-    char name[] = "mailnet";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
     // Greets, then never answers: the client waits for the reply to its EHLO.
     std::atomic<bool> waiting{false};
     mailnet::FaultServer server([&](mailnet::FaultConnection& c) {
@@ -32,38 +25,23 @@ TEST(QuitDuringWait, AWaitingCallIsWokenWhenTheApplicationQuits) {
     settings.Host = "127.0.0.1";
     settings.Port = server.port();
     settings.Timeouts.ReplyMs = 600000;  // far beyond the test's own time limit
-    platform::ScopedBlockingRunner runner(platform::eventProcessingRunner());
-    std::optional<std::string> error;
-    bool timedOut = false;
-    QTimer::singleShot(0, [&] {
-        // Quits from inside the wait, once the client waits for its reply, as the window's close would.
-        auto* watch = new QTimer(&app);
-        QObject::connect(watch, &QTimer::timeout, [&, watch] {
-            if (!waiting) return;
-            watch->stop();
-            QCoreApplication::exit(0);
-        });
-        watch->start(5);
-        SmtpClient client(settings);
-        try {
+    const mailnet::QuitOutcome outcome = mailnet::quitDuring(
+        [&] { return waiting.load(); },
+        [&] {
+            SmtpClient client(settings);
             client.connect();
-        } catch (const EMailTimeout& e) {
-            timedOut = true;
-            error = e.what();
-        } catch (const EMailError& e) {
-            error = e.what();
-        }
-        // A new call while the program is still closing gives up at once.
-        try {
-            SmtpClient again(settings);
-            again.connect();
-        } catch (const EMailError&) {
-        }
-    });
-    QCoreApplication::exec();
-    ASSERT_TRUE(error.has_value());
-    EXPECT_FALSE(timedOut) << *error;
-    EXPECT_EQ(error->rfind("SMTP greeting", 0), 0u) << *error;
+        },
+        [&] {
+            // A new call while the program is still closing gives up at once.
+            try {
+                SmtpClient again(settings);
+                again.connect();
+            } catch (const EMailError&) {
+            }
+        });
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_FALSE(outcome.timedOut) << *outcome.error;
+    EXPECT_EQ(outcome.error->rfind("SMTP greeting", 0), 0u) << *outcome.error;
     EXPECT_FALSE(platform::interruptionUnderWay());
 }
 
