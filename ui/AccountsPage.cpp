@@ -1,5 +1,9 @@
 #include "ui/AccountsPage.h"
 
+#include "mailtext/MailErrors.h"
+#include "mailtext/MailSecurity.h"
+#include "mailtext/Pop3Client.h"
+#include "mailtext/SmtpClient.h"
 #include "model/cvSetup.h"
 #include "options/OptionRefs.h"
 #include "platform/CodePage.h"
@@ -9,12 +13,14 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -40,7 +46,34 @@ QWidget* withText(QWidget* parent, QWidget* field, const QString& after) {
     return box;
 }
 
+QComboBox* securityChoice(QWidget* parent, const char* name) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->addItems({"None", "STARTTLS", "TLS"});
+    box->setToolTip("None: everything in clear. STARTTLS: encrypted after the greeting (SMTP 587, POP3 110). "
+                    "TLS: encrypted from the start (SMTP 465, POP3 995).");
+    return box;
+}
+
+// A port field followed by the security choice that goes with it.
+QWidget* portRow(QWidget* parent, QLineEdit* port, QComboBox* security) {
+    QHBoxLayout* row = nullptr;
+    QWidget* box = pages::InlineRow(parent, &row);
+    row->addWidget(port);
+    row->addWidget(new QLabel("Security:", box));
+    row->addWidget(security);
+    row->addStretch();
+    return box;
+}
+
 }  // namespace
+
+int TAccountsPage::UsualPort(bool smtp, int security) {
+    static const int smtpPorts[] = {25, 587, 465};
+    static const int pop3Ports[] = {110, 110, 995};
+    if (security < 0 || security > 2) return 0;
+    return smtp ? smtpPorts[security] : pop3Ports[security];
+}
 
 TAccountsPage::TAccountsPage(TfrmMain& main, QWidget* page) : QObject(page), main_(main) {
     setObjectName("AccountsPage");
@@ -99,6 +132,13 @@ TAccountsPage::TAccountsPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     edAccountCheckInterval = pages::Field(details, "edAccountCheckInterval");
     for (QLineEdit* number : {edAccountPortSmtp, edSendPause, edSendReuse, edAccountPortPop3, edAccountCheckInterval})
         number->setMaximumWidth(70);
+    cbbSecuritySmtp = securityChoice(details, "cbbSecuritySmtp");
+    cbbSecurityPop3 = securityChoice(details, "cbbSecurityPop3");
+    edTrustedCertificate = pages::Field(details, "edTrustedCertificate");
+    edTrustedCertificate->setPlaceholderText("SHA-256 fingerprint");
+    auto* check = new QPushButton("Check Certificate", details);
+    check->setObjectName("btnCheckCertificate");
+    btnCheckCertificate = check;
 
     QHBoxLayout* authRow = nullptr;
     QWidget* auth = pages::InlineRow(details, &authRow);
@@ -118,13 +158,19 @@ TAccountsPage::TAccountsPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     form->addRow("Password:", password);
     form->addRow(separator(details));
     form->addRow(chbSendEmails);
-    form->addRow("Port:", edAccountPortSmtp);
+    form->addRow("Port:", portRow(details, edAccountPortSmtp, cbbSecuritySmtp));
     form->addRow(withText(details, edSendPause, "millisec pause between each email"));
     form->addRow(withText(details, edSendReuse, "emails sent between logoff/logon"));
     form->addRow(separator(details));
     form->addRow(chbReceiveEmails);
-    form->addRow("Port:", edAccountPortPop3);
+    form->addRow("Port:", portRow(details, edAccountPortPop3, cbbSecurityPop3));
     form->addRow("Check mail every", withText(details, edAccountCheckInterval, "seconds"));
+    form->addRow(separator(details));
+    QHBoxLayout* certificateRow = nullptr;
+    QWidget* certificate = pages::InlineRow(details, &certificateRow);
+    certificateRow->addWidget(edTrustedCertificate, 1);
+    certificateRow->addWidget(btnCheckCertificate);
+    form->addRow("Accepted certificate:", certificate);
     column->addWidget(details, 1);
 
     connect(lvAccounts->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { rowStateChanged(); });
@@ -158,6 +204,23 @@ TAccountsPage::TAccountsPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     };
     connect(rbAuthNone, &QRadioButton::clicked, this, [authClicked] { authClicked(TcvAuthentication::None); });
     connect(rbAuthLogin, &QRadioButton::clicked, this, [authClicked] { authClicked(TcvAuthentication::Login); });
+    connect(cbbSecuritySmtp, &QComboBox::activated, this, [this](int index) { securityChosen(true, index); });
+    connect(cbbSecurityPop3, &QComboBox::activated, this, [this](int index) { securityChosen(false, index); });
+    onLeave(edTrustedCertificate, [](TAccountsPage& p, TcvAccount& a) {
+        const std::string typed = bytes(p.edTrustedCertificate);
+        const std::string fingerprint = mailtext::NormaliseFingerprint(typed);
+        if (!fingerprint.empty() || typed.find_first_not_of(" \t") == std::string::npos) {
+            if (fingerprint != a.TrustedCertificate) {
+                a.TrustedCertificate = fingerprint;
+                a.Changed();
+            }
+            return;
+        }
+        p.main_.ShowMessage("\"" + p.edTrustedCertificate->text() +
+                                "\" is not a SHA-256 fingerprint: 64 hexadecimal digits, with or without colons.",
+                            QMessageBox::Warning);
+    });
+    connect(btnCheckCertificate, &QAbstractButton::clicked, this, [this] { checkCertificates(); });
     connect(chbMask, &QCheckBox::clicked, this, [this](bool checked) {
         if (main_.Updating()) return;
         options::MaskPasswords = checked;
@@ -172,6 +235,75 @@ void TAccountsPage::onLeave(QWidget* control, void (*write)(TAccountsPage&, TcvA
         write(*this, *account);
         edited();
     });
+}
+
+void TAccountsPage::securityChosen(bool smtp, int security) {
+    TcvAccount* account = editedAccount();
+    if (!account) return;
+    QLineEdit* portField = smtp ? edAccountPortSmtp : edAccountPortPop3;
+    int32_t& port = smtp ? account->PortSmtp : account->PortPop3;
+    (smtp ? account->SecuritySmtp : account->SecurityPop3) = security;
+    // Unlike its neighbours, a change of security is worth a question before closing unsaved.
+    account->Changed();
+    // A port the user chose stays; one that is still the usual port of another choice follows.
+    const int shown = pages::IntegerOr(portField->text(), -1);
+    const int usual = UsualPort(smtp, security);
+    for (int other = 0; other <= 2; ++other)
+        if (UsualPort(smtp, other) != usual && shown == UsualPort(smtp, other)) port = usual;
+    edited();
+}
+
+void TAccountsPage::checkCertificates() {
+    TcvRef<TcvAccount> account;
+    account = editedAccount();
+    if (!account) return;
+    if (account->SecuritySmtp == 0 && account->SecurityPop3 == 0) {
+        main_.ShowMessage("Neither sending nor receiving uses STARTTLS or TLS: there is no certificate to check.");
+        return;
+    }
+    struct Service {
+        bool smtp;
+        const char* name;
+    };
+    for (const Service service : {Service{true, "SMTP"}, Service{false, "POP3"}}) {
+        if (!account) return;
+        if ((service.smtp ? account->SecuritySmtp : account->SecurityPop3) == 0) continue;
+        try {
+            // Only as far as the encrypted greeting: nothing is sent or read, no login is tried.
+            if (service.smtp) {
+                mailtext::SmtpSettings settings = SmtpSettingsOf(*account);
+                settings.Authentication = mailtext::SmtpAuthentication::None;
+                mailtext::SmtpClient client(settings);
+                client.connect();
+                client.quit();
+            } else {
+                mailtext::Pop3Settings settings = Pop3SettingsOf(*account);
+                settings.UserName.clear();
+                mailtext::Pop3Client client(settings);
+                try {
+                    client.connect();
+                } catch (const mailtext::EMailAuthError&) {
+                    // The certificate was taken before the empty user name was refused.
+                }
+            }
+            if (!account) return;
+            main_.ShowMessage(QString("%1: the certificate of %2 is trusted.").arg(service.name, text(account->ServerName)));
+        } catch (const mailtext::EMailCertificateError& e) {
+            const QString question = TfrmMain::DisplayText(e.what()) +
+                                     "\n\nAccept exactly this certificate for the account from now on, also when no "
+                                     "authority vouches for it? Only do this when you know the server uses it.";
+            if (main_.Ask(question, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+                return;
+            // The question let the user change or delete anything meanwhile.
+            if (!account) return;
+            account->TrustedCertificate = e.Fingerprint;
+            account->Changed();
+            edited();
+        } catch (const mailtext::EMailError& e) {
+            main_.ShowMessage(TfrmMain::DisplayText(e.what()), QMessageBox::Warning);
+            return;
+        }
+    }
 }
 
 TcvAccount* TAccountsPage::editedAccount() const { return main_.Updating() ? nullptr : main_.SelAccount.get(); }
@@ -214,11 +346,16 @@ void TAccountsPage::Refresh() {
         (account->Authentication == TcvAuthentication::Login ? rbAuthLogin : rbAuthNone)->setChecked(true);
         chbSendEmails->setChecked(account->UseForSending);
         chbReceiveEmails->setChecked(account->UseForReceiving);
+        cbbSecuritySmtp->setCurrentIndex(static_cast<int>(mailtext::MailSecurityFromInt(account->SecuritySmtp)));
+        cbbSecurityPop3->setCurrentIndex(static_cast<int>(mailtext::MailSecurityFromInt(account->SecurityPop3)));
+        edTrustedCertificate->setText(QString::fromStdString(account->TrustedCertificate));
     } else {
         for (QLineEdit* field : {edAccountName, edAccountSender, edAccountServer, edAccountReplyTo, edAccountUserName,
                                  edAccountPassword, edAccountPortSmtp, edSendPause, edSendReuse, edAccountPortPop3,
-                                 edAccountCheckInterval})
+                                 edAccountCheckInterval, edTrustedCertificate})
             field->clear();
+        cbbSecuritySmtp->setCurrentIndex(0);
+        cbbSecurityPop3->setCurrentIndex(0);
         rbAuthNone->setChecked(true);
         chbSendEmails->setChecked(false);
         chbReceiveEmails->setChecked(false);

@@ -4,6 +4,7 @@
 
 class QAbstractButton;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QRadioButton;
 class QTableView;
@@ -30,6 +31,15 @@ public:
         *edAccountCheckInterval;
     QRadioButton *rbAuthNone, *rbAuthLogin;
     QCheckBox *chbMask, *chbSendEmails, *chbReceiveEmails;
+    // Connection security beside each port: "None", "STARTTLS", "TLS".
+    QComboBox *cbbSecuritySmtp, *cbbSecurityPop3;
+    // The SHA-256 fingerprint of the one certificate accepted for the account.
+    QLineEdit* edTrustedCertificate;
+    // Connects to the account's encrypted services and offers to accept a certificate refused.
+    QAbstractButton* btnCheckCertificate;
+
+    // The usual port of a security choice, or 0 when that choice has none.
+    static int UsualPort(bool smtp, int security);
 
 private:
     TcvAccount* editedAccount() const;
@@ -37,6 +47,8 @@ private:
     // Writes a field of the current account when the user leaves the control.
     void onLeave(QWidget* control, void (*write)(TAccountsPage&, TcvAccount&));
     void edited();
+    void securityChosen(bool smtp, int security);
+    void checkCertificates();
 
     TfrmMain& main_;
 };

@@ -80,6 +80,10 @@ TGroupsPage::TGroupsPage(TfrmMain& main, QWidget* page) : QObject(page), main_(m
     cbbGroupAccount->setObjectName("cbbGroupAccount");
     cbbGroupAccount->setEditable(true);
     cbbGroupAccount->setInsertPolicy(QComboBox::NoInsert);
+    edGroupUnsubscribe = pages::Field(details, "edGroupUnsubscribe");
+    edGroupUnsubscribe->setPlaceholderText("address that takes \"unsubscribe\" answers");
+    edGroupUnsubscribe->setToolTip("Named in the List-Unsubscribe header of every mail of the group; "
+                                   "give a mailbox that a parser of the group reads with the Unsubscribe action.");
     mmGroupPurpose = new QPlainTextEdit(details);
     mmGroupPurpose->setObjectName("mmGroupPurpose");
     mmGroupPurpose->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -87,6 +91,7 @@ TGroupsPage::TGroupsPage(TfrmMain& main, QWidget* page) : QObject(page), main_(m
     form->addRow("Name:", edGroupName);
     form->addRow("Code:", edGroupCode);
     form->addRow("Account for sending:", cbbGroupAccount);
+    form->addRow("Unsubscribe address:", edGroupUnsubscribe);
     form->addRow(new QLabel("Group Information:", details));
     form->addRow(mmGroupPurpose);
     column->addWidget(details, 1);
@@ -98,6 +103,7 @@ TGroupsPage::TGroupsPage(TfrmMain& main, QWidget* page) : QObject(page), main_(m
     pages::OnLeave(edGroupCode, [this] { codeLeft(); });
     pages::OnLeave(cbbGroupAccount, [this] { accountLeft(); });
     pages::OnLeave(mmGroupPurpose, [this] { purposeLeft(); });
+    pages::OnLeave(edGroupUnsubscribe, [this] { unsubscribeLeft(); });
     cbbGroupAccount->OnDropDown = [this] { accountDropDown(); };
 }
 
@@ -123,11 +129,13 @@ void TGroupsPage::Refresh() {
         edGroupCode->setText(platform::toDisplay(group->Code));
         cbbGroupAccount->setEditText(accountName(group->Account));
         mmGroupPurpose->setPlainText(TfrmMain::DisplayText(group->Purpose));
+        edGroupUnsubscribe->setText(platform::toDisplay(group->UnsubscribeAddress));
     } else {
         edGroupName->clear();
         edGroupCode->clear();
         cbbGroupAccount->setEditText(QString());
         mmGroupPurpose->clear();
+        edGroupUnsubscribe->clear();
     }
     main_.EndUpdate();
 }
@@ -191,6 +199,18 @@ void TGroupsPage::purposeLeft() {
     TcvGroup* group = editedGroup();
     if (!group) return;
     group->Purpose = platform::fromDisplay(mmGroupPurpose->toPlainText().replace('\n', "\r\n"));
+    edited();
+}
+
+void TGroupsPage::unsubscribeLeft() {
+    TcvGroup* group = editedGroup();
+    if (!group) return;
+    const std::string address = platform::fromDisplay(edGroupUnsubscribe->text().trimmed());
+    // Goes into every mail the group sends, so the change is one worth saving.
+    if (address != group->UnsubscribeAddress) {
+        group->UnsubscribeAddress = address;
+        group->Changed();
+    }
     edited();
 }
 

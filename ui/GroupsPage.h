@@ -31,6 +31,8 @@ public:
     QTableView* lvGroups;
     QAbstractButton *btnGroupNew, *btnGroupDelete, *btnViewContacts, *btnViewMessages, *btnCompareGroups;
     QLineEdit *edGroupName, *edGroupCode;
+    // Where recipients ask to leave the list (the mails' List-Unsubscribe header).
+    QLineEdit* edGroupUnsubscribe;
     TDropDownCombo* cbbGroupAccount;
     QPlainTextEdit* mmGroupPurpose;
 
@@ -43,6 +45,7 @@ private:
     void accountDropDown();
     void accountLeft();
     void purposeLeft();
+    void unsubscribeLeft();
     void edited();
 
     TfrmMain& main_;

@@ -1,10 +1,13 @@
 #include "UiTestSupport.h"
 
+#include "mailtext/MailSecurity.h"
+#include "tests/mailnet/MailServers.h"
 #include "ui/AccountsPage.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTest>
@@ -163,4 +166,94 @@ TEST_F(UiTest, DeletingAnAccountSelectsTheOneNowAtItsPlaceAndFreesItsGroups) {
     EXPECT_TRUE(w->AccountsPage->rbAuthNone->isChecked());
     EXPECT_FALSE(w->AccountsPage->chbSendEmails->isChecked());
     EXPECT_FALSE(w->acAccountDelete->isEnabled());
+}
+
+TEST_F(UiTest, SecurityChoicesFillTheUsualPortOnlyOverAnotherUsualPort) {
+    auto w = makeWindow();
+    TcvAccount* a = addAccount(*w->Setup, "Main");
+    w->Setup->SelectAccount(a);
+    w->Setup->Modified = false;
+    TAccountsPage& page = *w->AccountsPage;
+    auto choose = [](QComboBox* box, int index) {
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+    };
+    EXPECT_EQ(page.cbbSecuritySmtp->currentText(), "None");
+    choose(page.cbbSecuritySmtp, 1);
+    EXPECT_EQ(a->SecuritySmtp, 1);
+    EXPECT_EQ(a->PortSmtp, 587);
+    EXPECT_EQ(page.edAccountPortSmtp->text(), "587");
+    EXPECT_TRUE(w->Setup->Modified);
+    choose(page.cbbSecuritySmtp, 2);
+    EXPECT_EQ(a->PortSmtp, 465);
+    // A port of the user's own stays whatever the choice.
+    typeAndLeave(page.edAccountPortSmtp, "2525");
+    choose(page.cbbSecuritySmtp, 1);
+    EXPECT_EQ(a->PortSmtp, 2525);
+    EXPECT_EQ(a->SecuritySmtp, 1);
+    choose(page.cbbSecurityPop3, 2);
+    EXPECT_EQ(a->PortPop3, 995);
+    choose(page.cbbSecurityPop3, 1);
+    EXPECT_EQ(a->PortPop3, 110);
+    EXPECT_EQ(a->SecurityPop3, 1);
+    // Shown again when the account becomes current.
+    w->Setup->SelectAccount(addAccount(*w->Setup, "Other"));
+    EXPECT_EQ(page.cbbSecuritySmtp->currentIndex(), 0);
+    w->Setup->SelectAccount(a);
+    EXPECT_EQ(page.cbbSecuritySmtp->currentText(), "STARTTLS");
+    EXPECT_EQ(page.cbbSecurityPop3->currentText(), "STARTTLS");
+}
+
+TEST_F(UiTest, AcceptedCertificateIsTypedAsToolsPrintItAndRefusedWhenItIsNoFingerprint) {
+    auto w = makeWindow();
+    TcvAccount* a = addAccount(*w->Setup, "Main");
+    w->Setup->SelectAccount(a);
+    TAccountsPage& page = *w->AccountsPage;
+    QString printed;
+    for (int i = 0; i < 32; ++i) printed += (i ? ":" : "") + QString("%1").arg(i + 0xA0, 2, 16).toUpper();
+    typeAndLeave(page.edTrustedCertificate, printed);
+    const std::string stored = printed.remove(':').toLower().toStdString();
+    EXPECT_EQ(a->TrustedCertificate, stored);
+    EXPECT_EQ(page.edTrustedCertificate->text().toStdString(), stored);
+    typeAndLeave(page.edTrustedCertificate, "not a fingerprint");
+    EXPECT_EQ(a->TrustedCertificate, stored);
+    ASSERT_EQ(w->messages.size(), 1u);
+    EXPECT_TRUE(w->messages[0].contains("is not a SHA-256 fingerprint"));
+    EXPECT_EQ(page.edTrustedCertificate->text().toStdString(), stored);
+    typeAndLeave(page.edTrustedCertificate, "");
+    EXPECT_EQ(a->TrustedCertificate, "");
+    // Without a secured service there is nothing to check.
+    page.btnCheckCertificate->click();
+    EXPECT_TRUE(w->questions.empty());
+    ASSERT_EQ(w->messages.size(), 2u);
+    EXPECT_TRUE(w->messages[1].contains("no certificate to check"));
+}
+
+TEST_F(UiTest, CheckingACertificateNoAuthorityVouchesForOffersToAcceptExactlyThatOne) {
+    const auto servers = mailnet::MailServers::load();
+    if (!servers) GTEST_SKIP() << "CORVANE_MAILSERVERS is not set: run through ctest";
+    auto w = makeWindow();
+    TcvAccount* a = addAccount(*w->Setup, "Own server");
+    a->ServerName = "127.0.0.1";
+    a->PortSmtp = servers->SmtpsUntrustedPort;
+    a->SecuritySmtp = 2;
+    w->Setup->SelectAccount(a);
+    TAccountsPage& page = *w->AccountsPage;
+    // Declined: nothing changes.
+    w->answers = {QMessageBox::No};
+    page.btnCheckCertificate->click();
+    ASSERT_EQ(w->questions.size(), 1u);
+    EXPECT_TRUE(w->questions[0].text.contains("the certificate of 127.0.0.1 was refused")) << w->questions[0].text.toStdString();
+    EXPECT_EQ(a->TrustedCertificate, "");
+    w->answers = {QMessageBox::Yes};
+    w->Setup->Modified = false;
+    page.btnCheckCertificate->click();
+    EXPECT_EQ(a->TrustedCertificate, mailtext::NormaliseFingerprint(servers->UntrustedFingerprint));
+    EXPECT_EQ(page.edTrustedCertificate->text().toStdString(), a->TrustedCertificate);
+    EXPECT_TRUE(w->Setup->Modified);
+    // From then on that certificate is taken.
+    page.btnCheckCertificate->click();
+    EXPECT_EQ(w->questions.size(), 2u);
+    ASSERT_FALSE(w->messages.empty());
+    EXPECT_TRUE(w->messages.back().contains("is trusted")) << w->messages.back().toStdString();
 }

@@ -298,3 +298,19 @@ TEST_F(UiTest, MessagesAndParsersTravelThroughTheClipboard) {
     EXPECT_EQ(to->ParserCount(), 1);
     EXPECT_EQ(w->messages.size(), 2u);
 }
+
+TEST_F(UiTest, GroupUnsubscribeAddressIsTakenOnLeavingAndMarksTheSetupModified) {
+    auto w = makeWindow();
+    TcvGroup* g = addGroup(*w->Setup, "GRP");
+    TcvGroup* other = addGroup(*w->Setup, "OTH");
+    w->Setup->SelectGroup(g);
+    w->Setup->Modified = false;
+    QLineEdit* field = w->GroupsPage->edGroupUnsubscribe;
+    typeAndLeave(field, "  leave@list.example  ");
+    EXPECT_EQ(g->UnsubscribeAddress, "leave@list.example");
+    EXPECT_TRUE(w->Setup->Modified);
+    w->Setup->SelectGroup(other);
+    EXPECT_EQ(field->text(), "");
+    w->Setup->SelectGroup(g);
+    EXPECT_EQ(field->text(), "leave@list.example");
+}
