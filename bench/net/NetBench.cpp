@@ -13,8 +13,11 @@
 //    group of 100 000 contacts, and a Subscribe parser's over N subscription mails against a group
 //    of the same size.
 //
+// With --tls, sending goes over STARTTLS (smtplib's starttls()) and the mailbox is read over
+// POP3S (poplib's POP3_SSL), both trusting the servers' throw-away authority.
+//
 // Usage: corvane_net_bench [--mails N] [--runs R] [--only send|mailbox|bounces] [--keep-maildir]
-//        [--contacts N]
+//        [--contacts N] [--tls]
 #include "mailer/cvMailer.h"
 #include "mailtext/IdMessageHelpers.h"
 #include "mailtext/Mail.h"
@@ -57,7 +60,11 @@ struct Options {
     bool keepMaildir = false;
     // Size of the group the bounces are checked against.
     int contacts = 100000;
+    bool tls = false;
 };
+
+// Sending over STARTTLS and reading over POP3S instead of in clear (--tls).
+bool UseTls = false;
 
 using Clock = std::chrono::steady_clock;
 
@@ -244,7 +251,8 @@ SendSetup makeSendSetup(const MailServers& servers, int contacts) {
     s.account = new TcvAccount;
     s.account->SetName("Bench");
     s.account->ServerName = "127.0.0.1";
-    s.account->PortSmtp = servers.port("SMTP_AUTH_PORT");
+    s.account->PortSmtp = servers.port(UseTls ? "SMTP_STARTTLS_PORT" : "SMTP_AUTH_PORT");
+    s.account->SecuritySmtp = UseTls ? 1 : 0;
     s.account->Authentication = TcvAuthentication::Login;
     s.account->UserName = servers.value("SMTP_LOGIN");
     s.account->Password = servers.value("SMTP_PASSWORD");
@@ -332,7 +340,9 @@ void writeComposedMails(const MailServers& servers, int mails, const fs::path& d
 
 Timing sendWithPython(const MailServers& servers, const fs::path& dir, int mails) {
     const std::string out =
-        run(Python + " " + shellQuoted(PeersScript) + " send --port " + servers.value("SMTP_AUTH_PORT") + " --dir " +
+        run(Python + " " + shellQuoted(PeersScript) + " send --port " +
+            servers.value(UseTls ? "SMTP_STARTTLS_PORT" : "SMTP_AUTH_PORT") +
+            (UseTls ? " --starttls --cafile " + shellQuoted(servers.value("TLS_CA_FILE")) : std::string()) + " --dir " +
             shellQuoted(dir.string()) + " --reuse 100 --login " + shellQuoted(servers.value("SMTP_LOGIN")) + " --password " +
             shellQuoted(servers.value("SMTP_PASSWORD")));
     auto v = keyValues(out);
@@ -344,7 +354,8 @@ void benchSending(const MailServers& servers, const Options& o, const fs::path& 
     const fs::path box = servers.maildir(SendUser);
     const fs::path composed = work / "composed";
     writeComposedMails(servers, o.mails, composed);
-    std::cout << "\n== Sending " << o.mails << " mails to aiosmtpd (AUTH LOGIN port, SendPause 0, SendReuse 100)\n";
+    std::cout << "\n== Sending " << o.mails << " mails to aiosmtpd (" << (UseTls ? "STARTTLS" : "AUTH LOGIN")
+              << " port, SendPause 0, SendReuse 100)\n";
     auto once = [&](bool oursNow) {
         return oursNow ? sendWithMailer(servers, o.mails) : sendWithPython(servers, composed, o.mails);
     };
@@ -444,7 +455,8 @@ MailboxSetup makeMailboxSetup(const MailServers& servers, const std::string& sub
     m.setup = std::make_unique<TcvSetup>();
     m.account = new TcvAccount;
     m.account->ServerName = "127.0.0.1";
-    m.account->PortPop3 = servers.port("POP3_PORT");
+    m.account->PortPop3 = servers.port(UseTls ? "POP3S_PORT" : "POP3_PORT");
+    m.account->SecurityPop3 = UseTls ? 2 : 0;
     m.account->UserName = MailboxUser;
     m.account->Password = servers.value("MAILBOX_PASSWORD");
     m.setup->AddAccount(m.account);
@@ -475,7 +487,9 @@ int mailboxCount(const MailServers& servers) {
 }
 
 Timing retrieveWithPython(const MailServers& servers, int mails) {
-    const std::string out = run(Python + " " + shellQuoted(PeersScript) + " retrieve --port " + servers.value("POP3_PORT") +
+    const std::string out = run(Python + " " + shellQuoted(PeersScript) + " retrieve --port " +
+                                servers.value(UseTls ? "POP3S_PORT" : "POP3_PORT") +
+                                (UseTls ? " --ssl --cafile " + shellQuoted(servers.value("TLS_CA_FILE")) : std::string()) +
                                 " --user " + MailboxUser + " --password " + shellQuoted(servers.value("MAILBOX_PASSWORD")));
     auto v = keyValues(out);
     if (v["count"] != std::to_string(mails)) throw std::runtime_error("poplib retrieved: " + out);
@@ -537,7 +551,7 @@ Timing checkWithParser(const MailServers& servers, int mails, bool subscribe) {
 
 void benchMailbox(const MailServers& servers, const Options& o) {
     const fs::path box = servers.maildir(MailboxUser);
-    std::cout << "\n== Mailbox of " << o.mails << " subscription mails in dovecot (POP3)\n";
+    std::cout << "\n== Mailbox of " << o.mails << " subscription mails in dovecot (" << (UseTls ? "POP3S" : "POP3") << ")\n";
     std::vector<Timing> python, subscribe;
     std::vector<double> raw, parsed, noMatch, readOnly, subscribeOnly, ratios, rests;
     for (int r = 0; r < o.runs; ++r) {
@@ -759,6 +773,7 @@ Options parseOptions(int argc, char** argv) {
         else if (a == "--only") o.only = next();
         else if (a == "--keep-maildir") o.keepMaildir = true;
         else if (a == "--contacts") o.contacts = std::clamp(std::stoi(next()), 100, 1000000);
+        else if (a == "--tls") o.tls = true;
         else throw std::invalid_argument("unknown argument " + a);
     }
     return o;
@@ -777,6 +792,9 @@ int main(int argc, char** argv) {
         std::printf("corvane_net_bench: %d mails, %d runs, load %s, %ld cores\n", o.mails, o.runs,
                     loadAverage().c_str(), ::sysconf(_SC_NPROCESSORS_ONLN));
         MailServers servers((work / "mailservers.env").string());
+        UseTls = o.tls;
+        // Our side trusts the servers' throw-away authority as the peers do.
+        if (UseTls) ::setenv("SSL_CERT_FILE", servers.value("TLS_CA_FILE").c_str(), 1);
         if (o.only.empty() || o.only == "send") benchSending(servers, o, work);
         if (o.only.empty() || o.only == "mailbox") benchMailbox(servers, o);
         if (o.only.empty() || o.only == "bounces") benchBounces(servers, o);

@@ -9,6 +9,7 @@ import argparse
 import os
 import poplib
 import smtplib
+import ssl
 import sys
 import time
 
@@ -31,6 +32,9 @@ def send(args):
         if client is None:
             client = smtplib.SMTP("127.0.0.1", args.port, timeout=60)
             client.ehlo()
+            if args.starttls:
+                client.starttls(context=ssl.create_default_context(cafile=args.cafile))
+                client.ehlo()
             if args.login:
                 client.user, client.password = args.login, args.password
                 # The same mechanism as our client, which only speaks AUTH LOGIN.
@@ -53,7 +57,11 @@ def send(args):
 def retrieve(args):
     start = time.perf_counter()
     cpu = time.process_time()
-    client = poplib.POP3("127.0.0.1", args.port, timeout=60)
+    if args.ssl:
+        client = poplib.POP3_SSL("127.0.0.1", args.port, timeout=60,
+                                 context=ssl.create_default_context(cafile=args.cafile))
+    else:
+        client = poplib.POP3("127.0.0.1", args.port, timeout=60)
     client.user(args.user)
     client.pass_(args.password)
     count, _ = client.stat()
@@ -79,10 +87,14 @@ def main():
     s.add_argument("--reuse", type=int, default=100)
     s.add_argument("--login", default="")
     s.add_argument("--password", default="")
+    s.add_argument("--starttls", action="store_true")
+    s.add_argument("--cafile", default=None)
     r = sub.add_parser("retrieve")
     r.add_argument("--port", type=int, required=True)
     r.add_argument("--user", required=True)
     r.add_argument("--password", required=True)
+    r.add_argument("--ssl", action="store_true")
+    r.add_argument("--cafile", default=None)
     args = parser.parse_args()
     if args.command == "send":
         send(args)
