@@ -94,13 +94,17 @@ void startTls(WireSocket& wire, const std::string& host, const TlsSettings& tls,
     // The name is checked below, after the fingerprint had its say.
     context->enableExtendedCertificateVerification(false);
     ChainCheck check;
+    // The context may outlive this call inside the socket; it must not keep pointing here.
+    struct Reporting {
+        SSL_CTX* context;
+        ~Reporting() { SSL_CTX_set_app_data(context, nullptr); }
+    } reporting{context->sslContext()};
     SSL_CTX_set_app_data(context->sslContext(), &check);
     SSL_CTX_set_verify(context->sslContext(), SSL_VERIFY_PEER, recordChainError);
 
     Poco::Net::SecureStreamSocket secure = Poco::Net::SecureStreamSocket::attach(wire.socket(), host, context);
     wire.upgrade(secure);
     secure.completeHandshake();
-    SSL_CTX_set_app_data(context->sslContext(), nullptr);
 
     const Poco::Net::X509Certificate certificate = secure.peerCertificate();
     X509* x509 = const_cast<X509*>(certificate.certificate());

@@ -245,3 +245,46 @@ TEST(TlsHandshake, QuittingTheProgramWakesAWaitingHandshake) {
     EXPECT_FALSE(outcome.timedOut) << *outcome.error;
     EXPECT_EQ(outcome.error->rfind("SMTP connect", 0), 0u) << *outcome.error;
 }
+
+TEST(SmtpLoginMethod, PlainWhenTheServerOffersOnlyThatAndNoneWhenItOffersNothingKnown) {
+    mailnet::FaultServer plainOnly([](mailnet::FaultConnection& c) {
+        c.send("220 fault.test ESMTP");
+        c.readLine();
+        c.send("250-fault.test\r\n250 AUTH CRAM-MD5 PLAIN");
+        c.readLine();
+        c.send("235 2.7.0 Authentication successful");
+        c.readLine();
+        c.send("221 bye");
+    });
+    SmtpSettings s;
+    s.Host = "127.0.0.1";
+    s.Port = plainOnly.port();
+    s.UserName = "ann";
+    s.Password = "pw";
+    s.Authentication = SmtpAuthentication::Login;
+    {
+        SmtpClient client(s);
+        client.connect();
+        client.quit();
+    }
+    const auto lines = plainOnly.lines();
+    ASSERT_GE(lines.size(), 2u);
+    // base64 of NUL "ann" NUL "pw".
+    EXPECT_EQ(lines[1], "AUTH PLAIN AGFubgBwdw==");
+
+    mailnet::FaultServer unknown([](mailnet::FaultConnection& c) {
+        c.send("220 fault.test ESMTP");
+        c.readLine();
+        c.send("250-fault.test\r\n250 AUTH XOAUTH2");
+    });
+    s.Port = unknown.port();
+    SmtpClient client(s);
+    try {
+        client.connect();
+        ADD_FAILURE() << "logged in without a known method";
+    } catch (const EMailAuthError& e) {
+        EXPECT_NE(std::string(e.what()).find("XOAUTH2"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(unknown.clientClosed());
+    EXPECT_EQ(unknown.lines().size(), 1u);
+}
