@@ -101,6 +101,18 @@ std::string expectCertificateRefused(const SmtpSettings& settings) {
     return {};
 }
 
+// Settings for a scripted server on the loopback: a login as "someone" with "secret".
+template <typename Settings>
+Settings scripted(int port, MailSecurity security) {
+    Settings s;
+    s.Host = "127.0.0.1";
+    s.Port = port;
+    s.UserName = "someone";
+    s.Password = "secret";
+    s.Tls.Security = security;
+    return s;
+}
+
 }  // namespace
 
 TEST_F(TlsServers, StartTlsLoginSendsAndStlsReadsBackWithTheNewHeaders) {
@@ -170,13 +182,8 @@ TEST(TlsDowngrade, AServerWithoutStartTlsIsRefusedBeforeAnyPassword) {
         // Offers a login but no STARTTLS, as a server would whose answer was tampered with.
         c.send("250-fault.test\r\n250 AUTH LOGIN PLAIN");
     });
-    SmtpSettings s;
-    s.Host = "127.0.0.1";
-    s.Port = server.port();
-    s.UserName = "someone";
-    s.Password = "secret";
+    SmtpSettings s = scripted<SmtpSettings>(server.port(), MailSecurity::StartTls);
     s.Authentication = SmtpAuthentication::Login;
-    s.Tls.Security = MailSecurity::StartTls;
     SmtpClient client(s);
     try {
         client.connect();
@@ -197,13 +204,7 @@ TEST(TlsDowngrade, APop3ServerWithoutStlsIsRefusedBeforeTheUserName) {
         c.readLine();
         c.send("-ERR unknown command");
     });
-    Pop3Settings s;
-    s.Host = "127.0.0.1";
-    s.Port = server.port();
-    s.UserName = "someone";
-    s.Password = "secret";
-    s.Tls.Security = MailSecurity::StartTls;
-    Pop3Client client(s);
+    Pop3Client client(scripted<Pop3Settings>(server.port(), MailSecurity::StartTls));
     EXPECT_THROW(client.connect(), EMailSecurityError);
     EXPECT_FALSE(client.connected());
     EXPECT_TRUE(server.clientClosed());
@@ -213,10 +214,7 @@ TEST(TlsDowngrade, APop3ServerWithoutStlsIsRefusedBeforeTheUserName) {
 TEST(TlsHandshake, AServerThatNeverAnswersTheHandshakeEndsInATimeout) {
     // Accepts the connection and stays silent.
     mailnet::FaultServer server([](mailnet::FaultConnection&) {});
-    Pop3Settings s;
-    s.Host = "127.0.0.1";
-    s.Port = server.port();
-    s.Tls.Security = MailSecurity::Tls;
+    Pop3Settings s = scripted<Pop3Settings>(server.port(), MailSecurity::Tls);
     s.Timeouts.ReplyMs = 300;
     Pop3Client client(s);
     try {
@@ -232,10 +230,7 @@ TEST(TlsHandshake, QuittingTheProgramWakesAWaitingHandshake) {
     // Accepts and never answers the handshake.
     std::atomic<bool> accepted{false};
     mailnet::FaultServer server([&](mailnet::FaultConnection&) { accepted = true; });
-    SmtpSettings settings;
-    settings.Host = "127.0.0.1";
-    settings.Port = server.port();
-    settings.Tls.Security = MailSecurity::Tls;
+    SmtpSettings settings = scripted<SmtpSettings>(server.port(), MailSecurity::Tls);
     settings.Timeouts.ReplyMs = 600000;  // far beyond the test's own time limit
     const mailnet::QuitOutcome outcome = mailnet::quitDuring([&] { return accepted.load(); }, [&] {
         SmtpClient client(settings);
@@ -256,9 +251,7 @@ TEST(SmtpLoginMethod, PlainWhenTheServerOffersOnlyThatAndNoneWhenItOffersNothing
         c.readLine();
         c.send("221 bye");
     });
-    SmtpSettings s;
-    s.Host = "127.0.0.1";
-    s.Port = plainOnly.port();
+    SmtpSettings s = scripted<SmtpSettings>(plainOnly.port(), MailSecurity::None);
     s.UserName = "ann";
     s.Password = "pw";
     s.Authentication = SmtpAuthentication::Login;
