@@ -243,13 +243,13 @@ void TAccountsPage::securityChosen(bool smtp, int security) {
     QLineEdit* portField = smtp ? edAccountPortSmtp : edAccountPortPop3;
     int32_t& port = smtp ? account->PortSmtp : account->PortPop3;
     (smtp ? account->SecuritySmtp : account->SecurityPop3) = security;
-    // Unlike its neighbours, a change of security is worth a question before closing unsaved.
-    account->Changed();
     // A port the user chose stays; one that is still the usual port of another choice follows.
     const int shown = pages::IntegerOr(portField->text(), -1);
     const int usual = UsualPort(smtp, security);
     for (int other = 0; other <= 2; ++other)
         if (UsualPort(smtp, other) != usual && shown == UsualPort(smtp, other)) port = usual;
+    // Unlike its neighbours, a change of security is worth a question before closing unsaved.
+    account->Changed();
     edited();
 }
 
@@ -269,7 +269,8 @@ void TAccountsPage::checkCertificates() {
         if (!account) return;
         if ((service.smtp ? account->SecuritySmtp : account->SecurityPop3) == 0) continue;
         try {
-            // Only as far as the encrypted greeting: nothing is sent or read, no login is tried.
+            // No login is tried: SMTP ends after the encrypted greeting, POP3 offers an empty user
+            // name, which servers refuse.
             if (service.smtp) {
                 mailtext::SmtpSettings settings = SmtpSettingsOf(*account);
                 settings.Authentication = mailtext::SmtpAuthentication::None;
