@@ -82,6 +82,7 @@ TMessagesPage::TMessagesPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     lvMessages = pages::ReportList(page, "lvMessages", Model, false);
     lvMessages->setEditTriggers(QAbstractItemView::EditKeyPressed);
     lvMessages->setColumnWidth(0, 100);
+    lvMessages->setColumnWidth(1, 50);
     lvMessages->setColumnWidth(2, 60);
     lvMessages->setColumnWidth(3, 190);
     QVBoxLayout* column = pages::RecordPage(page, lvMessages);
@@ -102,13 +103,15 @@ TMessagesPage::TMessagesPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     cbbMessageTitle->setInsertPolicy(QComboBox::NoInsert);
     edMessageCode = pages::Field(details, "edMessageCode");
     edMessageCode->setMaxLength(3);
-    QHBoxLayout* modeRow = nullptr;
-    QWidget* modes = pages::InlineRow(details, &modeRow);
+    // The three kinds stand one below the other, which leaves the list the room for its columns.
+    auto* modes = new QWidget(details);
+    auto* modeColumn = new QVBoxLayout(modes);
+    modeColumn->setContentsMargins(0, 0, 0, 0);
+    modeColumn->setSpacing(2);
     rbOneTime = pages::RadioButton(modes, "rbOneTime", "One-Time message");
     rbManual = pages::RadioButton(modes, "rbManual", "Manual message");
     rbTriggered = pages::RadioButton(modes, "rbTriggered", "Triggered message");
-    for (QRadioButton* b : {rbOneTime, rbManual, rbTriggered}) modeRow->addWidget(b);
-    modeRow->addStretch();
+    for (QRadioButton* b : {rbOneTime, rbManual, rbTriggered}) modeColumn->addWidget(b);
     QHBoxLayout* triggerRow = nullptr;
     QWidget* trigger = pages::InlineRow(details, &triggerRow);
     edMessageAmount = pages::Field(trigger, "edMessageAmount");
