@@ -111,10 +111,8 @@ TAccountsPage::TAccountsPage(TfrmMain& main, QWidget* page) : QObject(page), mai
     edAccountSender = pages::Field(details, "edAccountSender");
     edAccountServer = pages::Field(details, "edAccountServer");
     edAccountReplyTo = pages::Field(details, "edAccountReplyTo");
-    rbAuthNone = new QRadioButton("None", details);
-    rbAuthNone->setObjectName("rbAuthNone");
-    rbAuthLogin = new QRadioButton("Requires login/pwd", details);
-    rbAuthLogin->setObjectName("rbAuthLogin");
+    rbAuthNone = pages::RadioButton(details, "rbAuthNone", "None");
+    rbAuthLogin = pages::RadioButton(details, "rbAuthLogin", "Requires login/pwd");
     edAccountUserName = pages::Field(details, "edAccountUserName");
     edAccountPassword = pages::Field(details, "edAccountPassword");
     // Masked passwords show one "*" per character.

@@ -11,6 +11,7 @@
 #include "ui/Filters.h"
 #include "ui/cvClipboard.h"
 #include "ui/cvMain.h"
+#include "ui/frmAdvanced.h"
 #include "ui/frmCustomFields.h"
 #include "ui/cvPageTools.h"
 #include "ui/cvReportModel.h"
@@ -785,6 +786,25 @@ void TContactsPage::acHistClearExecute() {
     for (int i = rows->Count() - 1; i >= 0; --i) c->DeleteHistory((*rows)[i]);
     main_.RefreshCommands();
     Refresh();
+}
+
+void TContactsPage::acHistPreviewExecute() {
+    TcvGroup* group = main_.SelGroup;
+    TcvContact* contact = main_.SelContact;
+    if (!group || !contact) return;
+    const QModelIndexList rows = lvContactHistory->selectionModel()->selectedRows();
+    const TcvHist* entry = rows.size() == 1 ? contact->HistoryItem(rows.first().row()) : nullptr;
+    if (!entry) return;
+    TfmAdvanced preview(main_);
+    preview.SetPreviewMode();
+    try {
+        preview.LoadMessage(group->FindMessage(entry->Code));
+    } catch (const std::exception& e) {
+        main_.ReportError(e);
+        return;
+    }
+    preview.SetPreviewContact(contact);
+    main_.ExecDialog(preview);
 }
 
 void TContactsPage::acContactFieldsExecute() {

@@ -58,6 +58,8 @@ public:
     void acContactErrorsExecute();
     void acCheckDomainExecute();
     void acHistClearExecute();
+    // Shows the message of the selected history row as the current contact received it.
+    void acHistPreviewExecute();
     void acContactFieldsExecute();
 
     // The accept and compare functions of the filter.

@@ -39,12 +39,6 @@ QIcon parserIcon() {
     return icon;
 }
 
-QRadioButton* radio(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QRadioButton(caption, parent);
-    button->setObjectName(name);
-    return button;
-}
-
 QComboBox* editableCombo(QComboBox* combo, const char* name) {
     combo->setObjectName(name);
     combo->setEditable(true);
@@ -124,10 +118,10 @@ TParsersPage::TParsersPage(TfrmMain& main, QWidget* page) : QObject(page), main_
     auto* source = new QGroupBox("Contact information comes from", page);
     source->setObjectName("gbContactSource");
     auto* sourceColumn = new QVBoxLayout(source);
-    rbContactFromSender = radio(source, "rbContactFromSender", "Sender (From: field)");
-    rbContactFromEmail = radio(source, "rbContactFromEmail", "A line in body with \"email=\"");
-    rbContactAnyEmail = radio(source, "rbContactAnyEmail", "Any Email in the body");
-    rbContactFromReport = radio(source, "rbContactFromReport", "Failed recipient of a delivery report");
+    rbContactFromSender = pages::RadioButton(source, "rbContactFromSender", "Sender (From: field)");
+    rbContactFromEmail = pages::RadioButton(source, "rbContactFromEmail", "A line in body with \"email=\"");
+    rbContactAnyEmail = pages::RadioButton(source, "rbContactAnyEmail", "Any Email in the body");
+    rbContactFromReport = pages::RadioButton(source, "rbContactFromReport", "Failed recipient of a delivery report");
     chbCountTemporary = pages::CheckBox(source, "chbCountTemporary", "Count delays and temporary failures as well");
     chbParserImport = pages::CheckBox(source, "chbParserImport", "Import additional variables (name=value lines)");
     for (QWidget* w : std::initializer_list<QWidget*>{rbContactFromSender, rbContactFromEmail, rbContactAnyEmail,
@@ -145,9 +139,9 @@ TParsersPage::TParsersPage(TfrmMain& main, QWidget* page) : QObject(page), main_
     edTriggerBody = pages::Field(trigger, "edTriggerBody");
     edTriggerSubject->setText(DefaultWords);
     edTriggerBody->setText(DefaultWords);
-    rbLeaveOnServer = radio(trigger, "rbLeaveOnServer", "Leave on server");
-    rbRemoveFromServer = radio(trigger, "rbRemoveFromServer", "Remove from server");
-    rbPutInLostFound = radio(trigger, "rbPutInLostFound", "Remove and put in \"lost+found\"");
+    rbLeaveOnServer = pages::RadioButton(trigger, "rbLeaveOnServer", "Leave on server");
+    rbRemoveFromServer = pages::RadioButton(trigger, "rbRemoveFromServer", "Remove from server");
+    rbPutInLostFound = pages::RadioButton(trigger, "rbPutInLostFound", "Remove and put in \"lost+found\"");
     for (QWidget* w : std::initializer_list<QWidget*>{chbTriggerSubject, edTriggerSubject, chbTriggerBody,
                                                       edTriggerBody, new QLabel("If parser(s) cannot handle:", trigger),
                                                       rbLeaveOnServer, rbRemoveFromServer, rbPutInLostFound})

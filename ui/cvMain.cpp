@@ -8,6 +8,7 @@
 #include "ui/AccountsPage.h"
 #include "ui/ContactsPage.h"
 #include "ui/GroupsPage.h"
+#include "ui/MessagesPage.h"
 #include "ui/ParsersPage.h"
 #include "ui/VariablesPage.h"
 #include "ui/cvClipboard.h"
@@ -15,6 +16,7 @@
 #include "ui/cvReportModel.h"
 #include "daemon/cvScheduler.h"
 #include "daemon/cvSetupFile.h"
+#include "ui/frmAdvanced.h"
 #include "ui/frmMessageSelect.h"
 
 #include <QApplication>
@@ -207,6 +209,8 @@ TfrmMain::~TfrmMain() {
     // A field that still has the focus takes its edit now, while the window is whole: once this
     // destructor has run, nothing of the window may be left to lose the focus.
     if (QWidget* focused = focusWidget()) focused->clearFocus();
+    // Editors still open refer to this window; they go first, without a question.
+    for (const QPointer<TfmAdvanced>& editor : editors_) delete editor.data();
     tmMailer->stop();
     Scheduler.reset();
     Mailer.reset();
@@ -275,6 +279,7 @@ void TfrmMain::createActions() {
     acMessageStart = makeAction(this, "acMessageStart", "Start Message");
     acMessageStop = makeAction(this, "acMessageStop", "Stop Message");
     acMessageResend = makeAction(this, "acMessageResend", "Resend Msg");
+    acMessageAdvanced = makeAction(this, "acMessageAdvanced", "Advanced...");
 
     acParserNew = makeAction(this, "acParserNew", "New Parser");
     acParserDelete = makeAction(this, "acParserDelete", "Delete Parser");
@@ -411,19 +416,6 @@ void TfrmMain::createPages() {
         pcMain->addTab(page, def.caption);
     }
 
-    // A record page: the list on the left, the command column and the details on the right.
-    auto recordPage = [](QWidget* page, QWidget* list, const char* detailsName) {
-        auto* row = new QHBoxLayout;
-        row->addWidget(list, 3);
-        auto* details = new QWidget(page);
-        details->setObjectName(detailsName);
-        auto* column = new QVBoxLayout(details);
-        column->setContentsMargins(0, 0, 0, 0);
-        row->addWidget(details, 2);
-        static_cast<QVBoxLayout*>(page->layout())->addLayout(row, 1);
-        return column;
-    };
-
     GroupsPage = new TGroupsPage(*this, tsGroups);
     GroupsModel = GroupsPage->Model;
     lvGroups = GroupsPage->lvGroups;
@@ -435,19 +427,12 @@ void TfrmMain::createPages() {
     lvContactHistory = ContactsPage->lvContactHistory;
     edSearch = ContactsPage->edSearch;
 
-    MessagesModel = new TcvReportModel({}, this);
-    lvMessages = pages::ReportList(tsMessages, "lvMessages", MessagesModel, false);
-    QVBoxLayout* messageColumn = recordPage(tsMessages, lvMessages, "pnlMessageDetails");
-    cbbTriggerUnits = new QComboBox(tsMessages);
-    cbbTriggerUnits->setObjectName("cbbTriggerUnits");
-    cbbTrigger = new QComboBox(tsMessages);
-    cbbTrigger->setObjectName("cbbTrigger");
-    cbbContentType = new QComboBox(tsMessages);
-    cbbContentType->setObjectName("cbbContentType");
-    messageColumn->addWidget(cbbTriggerUnits);
-    messageColumn->addWidget(cbbTrigger);
-    messageColumn->addWidget(cbbContentType);
-    messageColumn->addStretch();
+    MessagesPage = new TMessagesPage(*this, tsMessages);
+    MessagesModel = MessagesPage->Model;
+    lvMessages = MessagesPage->lvMessages;
+    cbbTriggerUnits = MessagesPage->cbbTriggerUnits;
+    cbbTrigger = MessagesPage->cbbTrigger;
+    cbbContentType = MessagesPage->cbbContentType;
 
     ParsersPage = new TParsersPage(*this, tsParsers);
     ParsersModel = ParsersPage->Model;
@@ -493,6 +478,7 @@ void TfrmMain::connectPageCommands() {
     route(acContactErrors, ContactsPage, &TContactsPage::acContactErrorsExecute);
     route(acCheckDomain, ContactsPage, &TContactsPage::acCheckDomainExecute);
     route(acHistClear, ContactsPage, &TContactsPage::acHistClearExecute);
+    route(acHistPreview, ContactsPage, &TContactsPage::acHistPreviewExecute);
     route(acContactFields, ContactsPage, &TContactsPage::acContactFieldsExecute);
     route(acParserNew, ParsersPage, &TParsersPage::acParserNewExecute);
     route(acParserDelete, ParsersPage, &TParsersPage::acParserDeleteExecute);
@@ -504,25 +490,13 @@ void TfrmMain::connectPageCommands() {
     route(acFieldDelete, VariablesPage, &TVariablesPage::acFieldDeleteExecute);
     route(acFieldUp, VariablesPage, &TVariablesPage::acFieldUpExecute);
     route(acFieldDown, VariablesPage, &TVariablesPage::acFieldDownExecute);
-    // Messages travel through the clipboard like groups.
-    connect(acMessageCopy, &QAction::triggered, this, [this] {
-        if (TcvMessage* m = SelMessage) clipboard::SetText(m->SaveToString());
-    });
-    connect(acMessagePaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteMessage); });
-}
-
-template <class Paste>
-void TfrmMain::pasteIntoGroup(Paste paste) {
-    TcvGroup* group = SelGroup;
-    if (!group) return;
-    try {
-        paste(*group, clipboard::Text());
-    } catch (const std::exception& e) {
-        ReportError(e);
-    }
-    RefreshCommands();
-    RefreshMessagesPage();
-    RefreshParsersPage();
+    route(acMessageNew, MessagesPage, &TMessagesPage::acMessageNewExecute);
+    route(acMessageDelete, MessagesPage, &TMessagesPage::acMessageDeleteExecute);
+    route(acMessageStart, MessagesPage, &TMessagesPage::acMessageStartExecute);
+    route(acMessageStop, MessagesPage, &TMessagesPage::acMessageStopExecute);
+    route(acMessageCopy, MessagesPage, &TMessagesPage::acMessageCopyExecute);
+    route(acMessagePaste, MessagesPage, &TMessagesPage::acMessagePasteExecute);
+    connect(acMessageAdvanced, &QAction::triggered, MessagesPage, [this] { MessagesPage->acMessageAdvancedExecute(); });
 }
 
 void TfrmMain::createStatusBar() {
@@ -726,12 +700,7 @@ void TfrmMain::RefreshGroupsPage() { GroupsPage->Refresh(); }
 
 void TfrmMain::RefreshContactsPage() { ContactsPage->Refresh(); }
 
-void TfrmMain::RefreshMessagesPage() {
-    if (Updating()) return;
-    BeginUpdate();
-    MessagesModel->Refresh();
-    EndUpdate();
-}
+void TfrmMain::RefreshMessagesPage() { MessagesPage->Refresh(); }
 
 void TfrmMain::RefreshParsersPage() { ParsersPage->Refresh(); }
 
@@ -753,6 +722,23 @@ void TfrmMain::ShowMessage(const QString& text, QMessageBox::Icon icon) {
 }
 
 int TfrmMain::ExecDialog(QDialog& dialog) { return dialog.exec(); }
+
+void TfrmMain::AddEditor(TfmAdvanced* editor) {
+    editors_.removeIf([](const QPointer<TfmAdvanced>& e) { return e.isNull(); });
+    editors_.append(editor);
+}
+
+QList<QPointer<TfmAdvanced>> TfrmMain::Editors() const {
+    QList<QPointer<TfmAdvanced>> open = editors_;
+    open.removeIf([](const QPointer<TfmAdvanced>& e) { return e.isNull(); });
+    return open;
+}
+
+bool TfrmMain::CloseEditors() {
+    for (const QPointer<TfmAdvanced>& editor : Editors())
+        if (editor && !editor->close()) return false;
+    return true;
+}
 
 void TfrmMain::ReportError(const std::exception& error) { ShowMessage(DisplayText(error.what()), QMessageBox::Critical); }
 

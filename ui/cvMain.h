@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 
 #include <cstdint>
 #include <memory>
@@ -32,6 +33,8 @@ class QWidget;
 class TAccountsPage;
 class TContactsPage;
 class TGroupsPage;
+class TMessagesPage;
+class TfmAdvanced;
 class TParsersPage;
 class TVariablesPage;
 class TcvAccount;
@@ -164,6 +167,9 @@ public:
     bool ReadOnly = false;
     // Opens a setup file from the command line instead of the last one.
     void OpenAtStart(const QString& path);
+    // The message editors open without blocking; each frees itself when it closes.
+    void AddEditor(TfmAdvanced* editor);
+    QList<QPointer<TfmAdvanced>> Editors() const;
 
     // Controls.
     QTimer* tmMailer;
@@ -180,6 +186,7 @@ public:
     TGroupsPage* GroupsPage;
     TContactsPage* ContactsPage;
     TAccountsPage* AccountsPage;
+    TMessagesPage* MessagesPage;
     TParsersPage* ParsersPage;
     TVariablesPage* VariablesPage;
 
@@ -198,7 +205,7 @@ public:
         *acContactSearch, *acContactDupes, *acContactErrors, *acImportTxt, *acImportOE, *acSendManual,
         *acHistClear, *acHistPreview, *acCheckDomain, *acContactFields;
     QAction *acMessageNew, *acMessageDelete, *acMessageCopy, *acMessagePaste, *acMessageStart, *acMessageStop,
-        *acMessageResend;
+        *acMessageResend, *acMessageAdvanced;
     QAction *acParserNew, *acParserDelete, *acParserCopy, *acParserPaste, *acParserStart, *acParserStop;
     QAction *acAccountNew, *acAccountDelete, *acAccountTestEmail, *acAccountCheck;
     QAction *acFieldNew, *acFieldDelete, *acFieldUp, *acFieldDown;
@@ -241,9 +248,9 @@ private:
     void createOptionsPage(QWidget* page);
     void createStatusBar();
     void connectPageCommands();
-    // Runs a paste into the current group, reporting text that cannot be read.
-    template <class Paste>
-    void pasteIntoGroup(Paste paste);
+    // Closes the open message editors, each asking about its unsaved changes; false when one of
+    // them stays open.
+    bool CloseEditors();
     void attachSetupEvents();
     // True when the window may close.
     bool CloseQuery();
@@ -257,6 +264,7 @@ private:
     void LoadPendingSetup();
     void OptionClicked();
 
+    QList<QPointer<TfmAdvanced>> editors_;
     platform::UiHooks previousHooks_;
     platform::BlockingRunner previousRunner_;
     bool savedOnClose_ = false;

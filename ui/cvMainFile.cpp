@@ -284,7 +284,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (!CloseQuery() || !ShutDown()) {
+    // An editor's changes are saved into the setup before the setup itself is asked about.
+    if (!CloseEditors() || !CloseQuery() || !ShutDown()) {
         event->ignore();
         return;
     }

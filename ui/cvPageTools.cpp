@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyle>
 #include <QTableView>
 #include <QToolButton>
@@ -102,6 +103,12 @@ QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& caption) {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(name);
     return box;
+}
+
+QRadioButton* RadioButton(QWidget* parent, const char* name, const QString& caption) {
+    auto* button = new QRadioButton(caption, parent);
+    button->setObjectName(name);
+    return button;
 }
 
 int IntegerOr(const QString& text, int fallback) {

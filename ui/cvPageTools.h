@@ -13,6 +13,7 @@ class QCheckBox;
 class QDialog;
 class QHBoxLayout;
 class QPushButton;
+class QRadioButton;
 class QFormLayout;
 class QGroupBox;
 class QLabel;
@@ -38,6 +39,8 @@ void OnLeave(QWidget* widget, std::function<void()> handler);
 QLineEdit* Field(QWidget* parent, const char* name);
 // A check box with its object name and caption.
 QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& caption);
+// A radio button with its object name and caption.
+QRadioButton* RadioButton(QWidget* parent, const char* name, const QString& caption);
 // A widget that lays out controls side by side without margins, to stand in one row of a form;
 // its layout comes back through `layout`.
 QWidget* InlineRow(QWidget* parent, QHBoxLayout** layout);

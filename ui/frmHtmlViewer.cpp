@@ -19,17 +19,22 @@ protected:
 
 }  // namespace
 
-TfmHtmlViewer::TfmHtmlViewer(QWidget* parent) : QDialog(parent) {
-    setObjectName("fmHtmlViewer");
-    hlMain = new QTextBrowser(this);
-    hlMain->setDocument(new TOfflineDocument(hlMain));
-    hlMain->setObjectName("hlMain");
-    hlMain->setOpenLinks(false);
-    hlMain->setOpenExternalLinks(false);
+QTextBrowser* OfflineBrowser(QWidget* parent, const char* name) {
+    auto* browser = new QTextBrowser(parent);
+    browser->setDocument(new TOfflineDocument(browser));
+    browser->setObjectName(name);
+    browser->setOpenLinks(false);
+    browser->setOpenExternalLinks(false);
     QFont font("Times New Roman");
     font.setStyleHint(QFont::Serif);
-    hlMain->document()->setDefaultFont(font);
-    hlMain->document()->setDefaultStyleSheet("pre, code, tt, kbd, samp { font-family: 'Courier New', monospace; }");
+    browser->document()->setDefaultFont(font);
+    browser->document()->setDefaultStyleSheet("pre, code, tt, kbd, samp { font-family: 'Courier New', monospace; }");
+    return browser;
+}
+
+TfmHtmlViewer::TfmHtmlViewer(QWidget* parent) : QDialog(parent) {
+    setObjectName("fmHtmlViewer");
+    hlMain = OfflineBrowser(this, "hlMain");
     connect(hlMain, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
         if (Openable(url)) OpenLink(url);
     });

@@ -5,6 +5,11 @@
 #include <QUrl>
 
 class QTextBrowser;
+class QWidget;
+
+// A viewer of mail HTML that loads no image, style sheet or other resource and follows no link by
+// itself (its anchorClicked signal reports clicks), in the fonts of mail views.
+QTextBrowser* OfflineBrowser(QWidget* parent, const char* name);
 
 class TfmHtmlViewer : public QDialog {
     Q_OBJECT

@@ -73,20 +73,7 @@ TEST(Headless, RunsACampaignOneWriterAtATimeAndSavesOnSigterm) {
         pop.connect();
         for (int n = pop.messageCount(); n > 0; --n) pop.deleteMessage(n);
         pop.quit();
-        mailtext::Mail mail;
-        mailtext::OutgoingMail fields;
-        fields.ToAddress = "user12@example.com";
-        fields.From = "newcomer@example.org";
-        fields.Subject = "subscribe";
-        fields.PlainBody = "please";
-        mailtext::FillOutgoingMail(mail, fields);
-        mailtext::SmtpSettings smtp;
-        smtp.Host = "127.0.0.1";
-        smtp.Port = servers->SmtpAuthPort;
-        smtp.UserName = servers->SmtpLogin;
-        smtp.Password = servers->SmtpPassword;
-        smtp.Authentication = mailtext::SmtpAuthentication::Login;
-        mailtext::SendOneMail(smtp, mail);
+        mailnet::Deliver(*servers, "user12@example.com", "newcomer@example.org", "subscribe", "please");
     }
     auto* group = new TcvGroup;
     setup.AddGroup(group);

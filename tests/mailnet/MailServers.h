@@ -1,5 +1,8 @@
 #pragma once
 // Settings of the real test mail servers, read from the file the mailservers fixture writes.
+#include "mailtext/IdMessageHelpers.h"
+#include "mailtext/SmtpClient.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -55,5 +58,25 @@ struct MailServers {
         return s;
     }
 };
+
+// Delivers a plain-text mail as anyone outside would send it: through the server's port that asks
+// for a login.
+inline void Deliver(const MailServers& servers, const std::string& to, const std::string& from,
+                    const std::string& subject, const std::string& body) {
+    mailtext::Mail mail;
+    mailtext::OutgoingMail fields;
+    fields.ToAddress = to;
+    fields.From = from;
+    fields.Subject = subject;
+    fields.PlainBody = body;
+    mailtext::FillOutgoingMail(mail, fields);
+    mailtext::SmtpSettings smtp;
+    smtp.Host = "127.0.0.1";
+    smtp.Port = servers.SmtpAuthPort;
+    smtp.UserName = servers.SmtpLogin;
+    smtp.Password = servers.SmtpPassword;
+    smtp.Authentication = mailtext::SmtpAuthentication::Login;
+    mailtext::SendOneMail(smtp, mail);
+}
 
 }  // namespace mailnet

@@ -51,20 +51,7 @@ protected:
     }
     // Sends a mail as a subscriber would, through the real SMTP server.
     void deliver(const std::string& from, const std::string& subject, const std::string& body) {
-        mailtext::Mail mail;
-        mailtext::OutgoingMail fields;
-        fields.ToAddress = account->UserName + "@example.com";
-        fields.From = from;
-        fields.Subject = subject;
-        fields.PlainBody = body;
-        mailtext::FillOutgoingMail(mail, fields);
-        mailtext::SmtpSettings smtp;
-        smtp.Host = "127.0.0.1";
-        smtp.Port = servers.SmtpAuthPort;
-        smtp.UserName = servers.SmtpLogin;
-        smtp.Password = servers.SmtpPassword;
-        smtp.Authentication = mailtext::SmtpAuthentication::Login;
-        mailtext::SendOneMail(smtp, mail);
+        mailnet::Deliver(servers, account->UserName + "@example.com", from, subject, body);
     }
     int left() {
         mailtext::Pop3Client pop(Pop3SettingsOf(*account));

@@ -21,7 +21,13 @@ TEST_F(UiTest, ScreenshotsOfPagesAndDialogs) {
     TcvGroup* g = addGroup(*w->Setup, "NEW", {"ann@example.com", "bob@example.com", "cy@example.org", "not valid"});
     g->Account = account;
     g->Purpose = "Monthly news for customers";
-    addMessage(*g, "WEL", TcvMessageMode::OneTime, "Welcome");
+    TcvMessage* welcome = addMessage(*g, "WEL", TcvMessageMode::OneTime, "Welcome");
+    welcome->Subject = "Welcome, %FirstName";
+    welcome->BodyPlain = "Dear %FullName,\r\n\r\nthank you for joining.";
+    welcome->Status = TcvMessageStatus::Live;
+    TcvMessage* reminder = addMessage(*g, "REM", TcvMessageMode::Triggered, "Reminder");
+    reminder->TriggerAmount = 2;
+    reminder->TriggerUnit = TcvTriggerUnit::Weeks;
     g->Contacts(0)->FirstName = "Ann";
     g->Contacts(0)->AddHistory("WEL", 46000);
     g->Contacts(1)->Bounces = 1;
@@ -39,6 +45,7 @@ TEST_F(UiTest, ScreenshotsOfPagesAndDialogs) {
     w->Setup->SelectAccount(account);
     w->lvContacts->selectRow(0);
     g->SelectParser(parser);
+    g->SelectMessage(welcome);
     w->SetStatusText(1, "Session: 3 Total: 120");
     w->SetStatusText(2, "Mailer: not active");
     w->resize(800, 600);

@@ -1,11 +1,13 @@
 #include "UiTestSupport.h"
 
+#include "ui/frmAdvanced.h"
 #include "ui/frmCustomFields.h"
 #include "ui/frmGroupCompare.h"
 #include "ui/frmHtmlViewer.h"
 
 #include <QDir>
 #include <QPixmap>
+#include <QTabWidget>
 
 // Pictures of the custom fields editor, the group comparison and the HTML viewer for review.
 TEST_F(UiTest, ScreenshotsOfSecondaryWindows) {
@@ -38,4 +40,21 @@ TEST_F(UiTest, ScreenshotsOfSecondaryWindows) {
                     "latest news</a>.</p><pre>Order 1234   2 x Widget</pre>");
     viewer.show();
     EXPECT_TRUE(viewer.grab().save(folder + "/dialog-fmHtmlViewer.png"));
+
+    auto* welcome = new TcvMessage;
+    one->AddMessage(welcome);
+    welcome->SetTitle("Welcome");
+    welcome->Subject = "Welcome, %FirstName";
+    welcome->BodyPlain = "Dear %FullName,\r\n\r\nthank you for joining. Your town: %Town.";
+    welcome->BodyHtml = "<html><body><h2>Welcome</h2>\r\n<p>Dear %FullName,</p>\r\n<p>thank you for joining.</p>"
+                        "\r\n</body></html>";
+    one->Contacts(0)->FirstName = "Ann";
+    one->Contacts(0)->LastName = "Lee";
+    TfmAdvanced editor(*w);
+    editor.EditMessage(welcome);
+    for (QWidget* page : {editor.tsPlain, editor.tsHtml, editor.tsPreview}) {
+        editor.pcMessage->setCurrentWidget(page);
+        editor.show();
+        EXPECT_TRUE(editor.grab().save(folder + "/dialog-fmAdvanced-" + page->objectName() + ".png"));
+    }
 }
