@@ -338,6 +338,11 @@ bool TfmAdvanced::Save() {
         if (TcvMessage* target = Target()) {
             // Only what this window edits: the title, code, status and mode may have been changed
             // on the Messages page meanwhile, and the mailer keeps counting mails sent.
+            const bool changed = target->BodyPlain != Working.BodyPlain || target->BodyHtml != Working.BodyHtml ||
+                                 target->Sender != Working.Sender || target->Subject != Working.Subject ||
+                                 target->Receipt != Working.Receipt || target->Priority != Working.Priority;
+            // A saved edit must be offered for saving at exit like any other change of the setup.
+            if (changed && main_.Setup) main_.Setup->Modified = true;
             target->BodyPlain = Working.BodyPlain;
             target->BodyHtml = Working.BodyHtml;
             target->Sender = Working.Sender;

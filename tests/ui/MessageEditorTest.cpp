@@ -76,11 +76,14 @@ TEST_F(MessageEditorTest, ClosingAsksOnlyAfterChangesAndYesSavesTheHtmlBody) {
     EXPECT_EQ(w->questions[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     EXPECT_TRUE(e->isVisible());
     EXPECT_EQ(m->BodyHtml, "<p>old</p>");
+    w->Setup->Modified = false;
     w->answers = {QMessageBox::Yes};
     e->close();
     deleteClosed();
     EXPECT_TRUE(e.isNull());
     EXPECT_EQ(m->BodyHtml, "<p>new old</p>");
+    // The saved edit is offered for saving when the program ends.
+    EXPECT_TRUE(w->Setup->Modified);
     EXPECT_EQ(m->BodyPlain, "Hello %FirstName");
 
     // No closes without saving.
