@@ -16,6 +16,7 @@
 #include "daemon/cvScheduler.h"
 #include "daemon/cvSetupFile.h"
 #include "ui/frmMessageSelect.h"
+#include "ui/frmTestCheck.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -207,6 +208,8 @@ TfrmMain::~TfrmMain() {
     // A field that still has the focus takes its edit now, while the window is whole: once this
     // destructor has run, nothing of the window may be left to lose the focus.
     if (QWidget* focused = focusWidget()) focused->clearFocus();
+    // A mailbox window waiting on its server outlives the window; the others go with it.
+    ReleaseTestChecks(*this);
     tmMailer->stop();
     Scheduler.reset();
     Mailer.reset();
@@ -483,6 +486,8 @@ void TfrmMain::connectPageCommands() {
     route(acGroupCompare, GroupsPage, &TGroupsPage::acGroupCompareExecute);
     route(acAccountNew, AccountsPage, &TAccountsPage::acAccountNewExecute);
     route(acAccountDelete, AccountsPage, &TAccountsPage::acAccountDeleteExecute);
+    route(acAccountTestEmail, AccountsPage, &TAccountsPage::acAccountTestEmailExecute);
+    route(acAccountCheck, AccountsPage, &TAccountsPage::acAccountCheckExecute);
     route(acContactNew, ContactsPage, &TContactsPage::acContactNewExecute);
     route(acContactDelete, ContactsPage, &TContactsPage::acContactDeleteExecute);
     route(acContactUnsubscribe, ContactsPage, &TContactsPage::acContactUnsubscribeExecute);

@@ -16,7 +16,7 @@ python=/usr/bin/python3
 command -v dovecot >/dev/null || [ -x /usr/sbin/dovecot ] || { echo "dovecot is not installed" >&2; exit 1; }
 dovecot_bin=$(command -v dovecot || echo /usr/sbin/dovecot)
 
-users="user1,user2,user3,user4,user5,user6,user7,user8,user9,user10,user11,user12"
+users="user1,user2,user3,user4,user5,user6,user7,user8,user9,user10,user11,user12,user15,user16"
 pop_password="secret"
 smtp_login="sender"
 smtp_password="s3nd-secret"
