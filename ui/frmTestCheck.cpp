@@ -214,10 +214,11 @@ void TfmTestCheck::acAccountCheckExecute() {
         Pop = std::make_unique<mailtext::Pop3Client>(Pop3SettingsOf(*account));
         if (!stopped()) Pop->connect();
         int count = 0;
-        long long size = 0;
         if (!stopped()) count = Pop->messageCount();
-        if (!stopped()) size = Pop->mailboxSize();
-        if (!abandoned_) lbMessages->setText(QString::asprintf("%d items (%3.1fKb)", count, size / 1024.0));
+        if (!stopped()) {
+            const long long size = Pop->mailboxSize();
+            lbMessages->setText(QString::asprintf("%d items (%3.1fKb)", count, size / 1024.0));
+        }
         for (int i = 1; i <= count && !stopped(); ++i) {
             lbStatus->setText(QString::asprintf("Retrieving %d of %d", i, count));
             QCoreApplication::processEvents();

@@ -166,15 +166,16 @@ void AccountTestEmail(TfrmMain& main, TcvAccount* account) {
     }
     mail.From.setText(account->Sender);
     mail.ReplyTo.setText(account->ReplyTo.empty() ? account->Sender : account->ReplyTo);
+    const QPointer<TfrmMain> shown = &main;
     try {
         pages::BusyCursor busy;
         // Takes the account's settings before it waits: the account is not touched afterwards.
         account->SendMail(mail);
     } catch (const std::exception& e) {
-        main.ReportError(e);
+        if (shown) main.ReportError(e);
         return;
     }
-    main.ShowMessage(SentText);
+    if (shown) main.ShowMessage(SentText);
 }
 
 void TestMessage(QWidget* parent, const TcvMessage& message, TcvGroup* group, TcvContact* contact) {
