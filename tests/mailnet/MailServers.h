@@ -1,5 +1,7 @@
 #pragma once
 // Settings of the real test mail servers, read from the file the mailservers fixture writes.
+#include "mailtext/Pop3Client.h"
+
 #include <fstream>
 #include <map>
 #include <optional>
@@ -35,6 +37,16 @@ struct MailServers {
         s.SmtpPassword = v.at("SMTP_PASSWORD");
         s.MailboxPassword = v.at("MAILBOX_PASSWORD");
         return s;
+    }
+
+    // The POP3 settings of one of the test mailboxes.
+    mailtext::Pop3Settings Mailbox(const std::string& user) const {
+        mailtext::Pop3Settings pop;
+        pop.Host = "127.0.0.1";
+        pop.Port = Pop3Port;
+        pop.UserName = user;
+        pop.Password = MailboxPassword;
+        return pop;
     }
 };
 

@@ -39,14 +39,7 @@ protected:
 
     static void flushDeletions() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    mailtext::Pop3Settings mailbox(const std::string& user) const {
-        mailtext::Pop3Settings s;
-        s.Host = "127.0.0.1";
-        s.Port = servers.Pop3Port;
-        s.UserName = user;
-        s.Password = servers.MailboxPassword;
-        return s;
-    }
+    mailtext::Pop3Settings mailbox(const std::string& user) const { return servers.Mailbox(user); }
     void empty(const std::string& user) const {
         mailtext::Pop3Client pop(mailbox(user));
         pop.connect();
