@@ -178,12 +178,13 @@ void AccountTestEmail(TfrmMain& main, TcvAccount* account) {
     if (shown) main.ShowMessage(SentText);
 }
 
-void TestMessage(QWidget* parent, const TcvMessage& message, TcvGroup* group, TcvContact* contact) {
-    if (!group || !contact) return;
+// The number of mails sent.
+static int testMessage(QWidget* parent, const TcvMessage& message, TcvGroup* group, TcvContact* contact) {
+    if (!group || !contact) return 0;
     QPointer<TfrmMain> main = MainWindowOf(parent);
     if (!group->Account) {
         showMessage(main, "Please select an account for the group first");
-        return;
+        return 0;
     }
     TcvRef<TcvGroup> groupRef;
     TcvRef<TcvContact> contactRef;
@@ -201,15 +202,16 @@ void TestMessage(QWidget* parent, const TcvMessage& message, TcvGroup* group, Tc
     created->mmBody->setPlainText(text(contact->Personalise(copy.BodyPlain)));
     created->ShowAccount(*group->Account);
     created->SetFixedContent();
-    if (!runModally(main, created)) return;
+    if (!runModally(main, created)) return 0;
 
     // The modal wait let the timer run: a parser or the sweep may have deleted the contact.
     group = groupRef;
     contact = contactRef;
     if (!group || !contact) {
         showMessage(main, "Error: The contact was deleted before the mail was sent", QMessageBox::Critical);
-        return;
+        return 0;
     }
+    const int before = copy.SendCount;
     QString result = SentText;
     QMessageBox::Icon icon = QMessageBox::Information;
     {
@@ -224,6 +226,17 @@ void TestMessage(QWidget* parent, const TcvMessage& message, TcvGroup* group, Tc
         }
     }
     showMessage(main, result, icon);
+    return copy.SendCount - before;
+}
+
+void TestMessage(QWidget* parent, TcvMessage& message, TcvGroup* group, TcvContact* contact) {
+    const std::weak_ptr<const void> alive = message.Alive();
+    const int sent = testMessage(parent, message, group, contact);
+    if (!alive.expired()) message.SendCount += sent;
+}
+
+void TestMessage(QWidget* parent, const TcvMessage& message, TcvGroup* group, TcvContact* contact) {
+    testMessage(parent, message, group, contact);
 }
 
 TfrmMain* MainWindowOf(QWidget* widget) {

@@ -40,8 +40,10 @@ void AccountTestEmail(TfrmMain& main, TcvAccount* account);
 
 // The message test: the message personalised for the contact, sent through the group's account by
 // a mailer of its own, as the sweep would send it but without history, bounce or "Mailed" line.
-// The message is copied, so the caller may pass a working copy. The windows and messages go
-// through the main window that the parent belongs to.
+// The test works on a copy, so the message may be freed meanwhile (an editor's working copy); a
+// message that can be written and still exists afterwards counts the mail in its SendCount. The
+// windows and messages go through the main window that the parent belongs to.
+void TestMessage(QWidget* parent, TcvMessage& message, TcvGroup* group, TcvContact* contact);
 void TestMessage(QWidget* parent, const TcvMessage& message, TcvGroup* group, TcvContact* contact);
 
 // The main window a widget belongs to: its own window's ancestors first, otherwise the one main

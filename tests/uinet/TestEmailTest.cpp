@@ -135,6 +135,7 @@ TEST_F(MessageTest, SendsThePersonalisedMessageAndRecordsNoHistoryBounceOrMailed
     EXPECT_EQ(w->messages[0], "Message sent OK");
     EXPECT_EQ(contact->HistoryCount(), 0);
     EXPECT_EQ(contact->Bounces, 0);
+    EXPECT_EQ(message->SendCount, 1);
     EXPECT_FALSE(contains(logText(), "Mailed"));
 
     const auto arrived = mails(Received);
