@@ -18,10 +18,10 @@ function(corvane_library name)
 endfunction()
 
 # corvane_test(<folder-name> [OWN_MAIN] DEPS <targets...> [LABELS <labels...>] [ENVIRONMENT <var=value>]
-#              [FIXTURES <ctest fixtures>])
+#              [FIXTURES <ctest fixtures>] [RESOURCE_LOCK <name>])
 # One GoogleTest executable per tested folder, made of every .cpp in the test folder.
 function(corvane_test name)
-  cmake_parse_arguments(ARG "OWN_MAIN" "" "DEPS;LABELS;ENVIRONMENT;FIXTURES" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN" "RESOURCE_LOCK" "DEPS;LABELS;ENVIRONMENT;FIXTURES" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT sources)
     return()
@@ -40,6 +40,10 @@ function(corvane_test name)
   endif()
   if(ARG_FIXTURES)
     list(APPEND props FIXTURES_REQUIRED "${ARG_FIXTURES}")
+  endif()
+  # Tests that share something (a mailbox) run one at a time.
+  if(ARG_RESOURCE_LOCK)
+    list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
   endif()
   gtest_discover_tests(corvane_${name}_tests
     DISCOVERY_TIMEOUT 60

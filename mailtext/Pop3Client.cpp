@@ -224,6 +224,17 @@ void Pop3Client::quit() {
     release();
 }
 
+void Pop3Client::interrupt() noexcept {
+    if (!session_) return;
+    // Only shut down, not closed: the waiting call still uses the socket, and the shut-down wakes
+    // it. Closing stays with release() once the call has returned.
+    try {
+        session_->wire.socket().impl()->shutdown();
+    } catch (...) {
+        // Already shut down: nothing waits on it.
+    }
+}
+
 void Pop3Client::release() noexcept {
     if (!session_) return;
     session_->wire.close();

@@ -65,6 +65,11 @@ public:
     void quit();
     // Closes without QUIT: the server keeps mails marked for deletion.
     void release() noexcept;
+    // Wakes a call of this client that waits on the server (from an event handler that runs during
+    // the wait): the call fails at once as a lost connection, and so does any later one until the
+    // next connect. Only the application's thread may call it; a connect still under way is not
+    // reached.
+    void interrupt() noexcept;
 
 private:
     struct Session;

@@ -10,6 +10,8 @@
 #include "ui/cvMain.h"
 #include "ui/cvPageTools.h"
 #include "ui/cvReportModel.h"
+#include "ui/frmTestCheck.h"
+#include "ui/frmTestEmail.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -375,3 +377,7 @@ void TAccountsPage::acAccountDeleteExecute() {
     main_.Setup->DeleteAccount(position);
     main_.Setup->SelectAccount(main_.Setup->Accounts(position));
 }
+
+void TAccountsPage::acAccountTestEmailExecute() { AccountTestEmail(main_, main_.SelAccount); }
+
+void TAccountsPage::acAccountCheckExecute() { OpenTestCheck(main_, main_.SelAccount); }

@@ -22,6 +22,9 @@ public:
 
     void acAccountNewExecute();
     void acAccountDeleteExecute();
+    // The test windows, for the current account.
+    void acAccountTestEmailExecute();
+    void acAccountCheckExecute();
 
     TcvReportModel* Model;
     QTableView* lvAccounts;

@@ -7,6 +7,7 @@
 #include "ui/cvPageTools.h"
 #include "ui/cvReportModel.h"
 #include "ui/frmAdvanced.h"
+#include "ui/frmTestEmail.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -365,6 +366,9 @@ TfmAdvanced* TMessagesPage::acMessageAdvancedExecute() {
     editor->OnSaved = [&main](TfmAdvanced&) {
         main.RefreshCommands();
         main.RefreshMessagesPage();
+    };
+    editor->TestSendHandler = [editor](const TcvMessage& working, TcvGroup* group, TcvContact* contact) {
+        TestMessage(editor, working, group, contact);
     };
     editor->setAttribute(Qt::WA_DeleteOnClose);
     main_.AddEditor(editor);

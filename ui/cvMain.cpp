@@ -18,6 +18,7 @@
 #include "daemon/cvSetupFile.h"
 #include "ui/frmAdvanced.h"
 #include "ui/frmMessageSelect.h"
+#include "ui/frmTestCheck.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -211,6 +212,8 @@ TfrmMain::~TfrmMain() {
     if (QWidget* focused = focusWidget()) focused->clearFocus();
     // Editors still open refer to this window; they go first, without a question.
     for (const QPointer<TfmAdvanced>& editor : editors_) delete editor.data();
+    // A mailbox window waiting on its server outlives the window; the others go with it.
+    ReleaseTestChecks(*this);
     tmMailer->stop();
     Scheduler.reset();
     Mailer.reset();
@@ -468,6 +471,8 @@ void TfrmMain::connectPageCommands() {
     route(acGroupCompare, GroupsPage, &TGroupsPage::acGroupCompareExecute);
     route(acAccountNew, AccountsPage, &TAccountsPage::acAccountNewExecute);
     route(acAccountDelete, AccountsPage, &TAccountsPage::acAccountDeleteExecute);
+    route(acAccountTestEmail, AccountsPage, &TAccountsPage::acAccountTestEmailExecute);
+    route(acAccountCheck, AccountsPage, &TAccountsPage::acAccountCheckExecute);
     route(acContactNew, ContactsPage, &TContactsPage::acContactNewExecute);
     route(acContactDelete, ContactsPage, &TContactsPage::acContactDeleteExecute);
     route(acContactUnsubscribe, ContactsPage, &TContactsPage::acContactUnsubscribeExecute);

@@ -5,6 +5,7 @@
 #include "daemon/cvSetupFile.h"
 #include "ui/cvMain.h"
 #include "daemon/cvScheduler.h"
+#include "ui/frmTestCheck.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -291,4 +292,5 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     }
     shutDown_ = true;
     event->accept();
+    CloseTestChecks(*this);
 }

@@ -161,4 +161,8 @@ QVBoxLayout* RecordPage(QWidget* page, QWidget* list) {
     return column;
 }
 
+BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+
 }  // namespace pages

@@ -57,6 +57,15 @@ QVBoxLayout* RecordPage(QWidget* page, QWidget* list);
 // The "OK" (default, accepts) and "Cancel" (rejects) buttons of a dialog, in a row at the right.
 QHBoxLayout* OkCancelRow(QDialog* dialog, QPushButton** ok, QPushButton** cancel);
 
+// Shows the busy cursor for its lifetime, also when an error leaves the scope.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 }  // namespace pages
 
 // An editable combo box that reports when its list is about to open.

@@ -1,6 +1,7 @@
 #pragma once
 // Settings of the real test mail servers, read from the file the mailservers fixture writes.
 #include "mailtext/IdMessageHelpers.h"
+#include "mailtext/Pop3Client.h"
 #include "mailtext/SmtpClient.h"
 
 #include <cstdlib>
@@ -56,6 +57,16 @@ struct MailServers {
         s.UntrustedFingerprint = v.at("UNTRUSTED_FINGERPRINT");
         ::setenv("SSL_CERT_FILE", v.at("TLS_CA_FILE").c_str(), 1);
         return s;
+    }
+
+    // The POP3 settings of one of the test mailboxes.
+    mailtext::Pop3Settings Mailbox(const std::string& user) const {
+        mailtext::Pop3Settings pop;
+        pop.Host = "127.0.0.1";
+        pop.Port = Pop3Port;
+        pop.UserName = user;
+        pop.Password = MailboxPassword;
+        return pop;
     }
 };
 

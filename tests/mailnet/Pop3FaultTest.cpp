@@ -1,6 +1,12 @@
 #include "mailtext/MailErrors.h"
 #include "mailtext/Pop3Client.h"
+#include "platform/AntiFreeze.h"
 #include "tests/mailnet/FaultServer.h"
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -257,6 +263,39 @@ TEST(Pop3Bounds, ATricklingMailTimesOutWithinOneReplyTime) {
     Pop3Client pop(s);
     pop.connect();
     EXPECT_THROW(pop.retrieve(1), EMailTimeout);
+    EXPECT_FALSE(pop.connected());
+    EXPECT_TRUE(server.clientClosed());
+}
+
+// A window's command may be told to stop while its call waits on a server that does not answer:
+// the call is woken, fails as a lost connection, and the client lets the connection go.
+TEST(Pop3Faults, AnInterruptWakesTheWaitingCall) {
+    std::atomic<bool> statSent{false};
+    FaultServer server([&statSent](FaultConnection& c) {
+        mailnet::pop3GreetAndLogin(c);
+        c.readLine();
+        statSent = true;
+    });
+    Pop3Settings s = settingsFor(server);
+    s.Timeouts.ReplyMs = 10 * 60 * 1000;
+    Pop3Client pop(s);
+    pop.connect();
+    // As the window's anti-freeze: the call on a worker, the interrupt from the waiting thread.
+    platform::ScopedBlockingRunner runner([&](const platform::BlockingCall& call) {
+        std::exception_ptr error;
+        std::thread worker([&] {
+            try {
+                call();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        });
+        while (!statSent) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pop.interrupt();
+        worker.join();
+        if (error) std::rethrow_exception(error);
+    });
+    EXPECT_THROW(pop.messageCount(), EMailConnectionLost);
     EXPECT_FALSE(pop.connected());
     EXPECT_TRUE(server.clientClosed());
 }
