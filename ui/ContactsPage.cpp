@@ -269,7 +269,7 @@ bool TContactsPage::Accepts(TcvContact* contact) {
     if (main_.acContactSearch->isChecked() && !SearchText.empty()) {
         thread_local std::string buffer;
         bool found = false;
-        for (const std::string* s : {&contact->Email, &contact->FirstName, &contact->LastName}) {
+        for (const std::string* s : {static_cast<std::string*>(&contact->Email), &contact->FirstName, &contact->LastName}) {
             upperInto(*s, buffer);
             if (buffer.find(SearchText) != std::string::npos) {
                 found = true;
