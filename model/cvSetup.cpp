@@ -190,12 +190,13 @@ void TcvGroup::AddContacts(std::vector<std::unique_ptr<TcvContact>> contacts) {
         return;
     }
     // The new addresses in order, each distinct one a class; a stable sort keeps equal ones in
-    // arrival order, though only the classes matter below.
+    // arrival order, though only the classes matter below. Sorting compares keys made once per
+    // address, which order as CompareEmails does.
+    std::vector<std::string> keys(contacts.size());
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = EmailSortKey(contacts[i]->Email);
     std::vector<size_t> byAddress(contacts.size());
     for (size_t i = 0; i < byAddress.size(); ++i) byAddress[i] = i;
-    std::stable_sort(byAddress.begin(), byAddress.end(), [&](size_t a, size_t b) {
-        return CompareEmails(contacts[a]->Email, contacts[b]->Email) < 0;
-    });
+    std::stable_sort(byAddress.begin(), byAddress.end(), [&](size_t a, size_t b) { return keys[a] < keys[b]; });
     struct Class {
         // The run of contacts already in the list with this address.
         size_t listBegin, listEnd;
@@ -206,7 +207,7 @@ void TcvGroup::AddContacts(std::vector<std::unique_ptr<TcvContact>> contacts) {
     std::vector<size_t> classOf(contacts.size());
     for (size_t k = 0; k < byAddress.size(); ++k) {
         const size_t i = byAddress[k];
-        if (k == 0 || CompareEmails(contacts[byAddress[k - 1]]->Email, contacts[i]->Email) != 0) {
+        if (k == 0 || keys[byAddress[k - 1]] != keys[i]) {
             const auto [begin, end] = equalRun(contacts[i]->Email);
             Class c{begin, end, {}};
             c.run.reserve(end - begin + 1);
@@ -507,6 +508,16 @@ int CompareEmails(std::string_view a, std::string_view b) {
     splitAddress(b, localB, domainB);
     if (const int r = platform::compareText(domainA, domainB)) return r;
     return platform::compareText(localA, localB);
+}
+
+std::string EmailSortKey(std::string_view address) {
+    std::string_view local, domain;
+    splitAddress(address, local, domain);
+    std::string key;
+    key.reserve(4 * address.size() + 8);
+    platform::appendSortKey(key, domain);
+    platform::appendSortKey(key, local);
+    return key;
 }
 
 int CompareFloat(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }

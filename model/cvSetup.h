@@ -518,6 +518,9 @@ void AcceptPreprocessor(const std::string& path);
 
 // -1, 0 or 1: domains compared ignoring case (locale-aware), then the local parts.
 int CompareEmails(std::string_view a, std::string_view b);
+// A key per address whose byte order is the order of CompareEmails (equal keys for addresses
+// that compare equal), for sorting many addresses.
+std::string EmailSortKey(std::string_view address);
 int CompareFloat(double a, double b);
 // Keeps '#', '-', digits, ASCII letters, '^', '_' and '~'; blanks become '_'.
 std::string MakeIdentifier(std::string_view text);

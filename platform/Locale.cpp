@@ -109,6 +109,22 @@ int compareText(std::string_view a, std::string_view b) {
     return compareBy(w.secondary, a, b);
 }
 
+void appendSortKey(std::string& key, std::string_view text) {
+    const Weights& w = weights();
+    // Each weight as two bytes, one above its real value so that the two zero bytes that end a
+    // pass sort below every character: a shorter text before a longer one it starts.
+    auto pass = [&](const uint16_t* table) {
+        for (char c : text) {
+            const unsigned v = table[static_cast<unsigned char>(c)] + 1u;
+            key += static_cast<char>(v >> 8);
+            key += static_cast<char>(v & 0xFF);
+        }
+        key.append(2, '\0');
+    };
+    pass(w.primary);
+    pass(w.secondary);
+}
+
 std::string asciiUpper(std::string_view s) {
     std::string out(s);
     for (char& c : out)

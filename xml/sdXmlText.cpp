@@ -24,11 +24,13 @@ std::string_view trimBlanks(std::string_view s) {
 
 bool sameName(std::string_view a, std::string_view b) {
     if (a == b) return true;
+    // Names of different lengths never match, in the locale's comparison either: most names a
+    // search passes are told apart here.
+    if (a.size() != b.size()) return false;
     bool ascii = true;
     for (char c : a) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     for (char c : b) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (!ascii) return platform::sameText(a, b);
-    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
         if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);

@@ -85,6 +85,16 @@ TEST(ContactOrder, AddressSearchGivesTheLinearSearchResultInSortedAndDisorderedL
     }
 }
 
+TEST(ContactOrder, SortKeysOrderAddressesAsTheirComparison) {
+    std::mt19937 random(5);
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (int i = 0; i < 5000; ++i) {
+        const std::string a = randomAddress(random), b = randomAddress(random);
+        const std::string ka = EmailSortKey(a), kb = EmailSortKey(b);
+        ASSERT_EQ(sign(ka.compare(kb)), CompareEmails(a, b)) << a << " / " << b;
+    }
+}
+
 TEST(ContactOrder, ReadingAContactInPlaceIsSeenByTheSearch) {
     TcvGroup g;
     for (const char* a : {"a@x.org", "b@x.org", "c@x.org"}) g.AddContact(tagged(a, 0).release());

@@ -303,3 +303,10 @@ TEST(XmlReaderEarly, ElementsTakenWhileParsingLeaveTheRestOfTheTree) {
     // The line breaks that stood between the taken elements are cut as between kept ones.
     EXPECT_EQ(root->child(1)->RawText, "");
 }
+
+TEST(XmlReaderEarly, NamesMatchIgnoringCaseButNeverAcrossLengths) {
+    EXPECT_TRUE(xml::TXmlNode::SameName("CONTACT", "Contact"));
+    EXPECT_FALSE(xml::TXmlNode::SameName("Contact", "Contacts"));
+    EXPECT_FALSE(xml::TXmlNode::SameName("Caf\xe9", "Caf\xe9s"));
+    EXPECT_TRUE(xml::TXmlNode::SameName("Caf\xe9", "CAF\xc9"));
+}
