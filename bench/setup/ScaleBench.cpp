@@ -76,17 +76,16 @@ void row(const std::string& what, const char* unit, Figure ours, Figure peer, co
         std::snprintf(peerText, sizeof peerText, "%.3g / %.3g %s", peer.min, peer.median, unit);
         std::snprintf(ratio, sizeof ratio, "%.2fx", ours.median / peer.median);
     }
-    std::printf("%-58s %21s %21s %7s  %-16s %s\n", what.c_str(), oursText, peerText, ratio, goal, loadAverage().c_str());
+    std::printf("%-58s %21s %21s %7s  %-16s %s\n", what.c_str(), oursText, peerText, ratio, goal,
+                loadAverage().c_str());
     std::fflush(stdout);
 }
 
-std::string withCount(const char* text, int count) {
-    return std::string(text) + " (" + std::to_string(count) + ")";
-}
+std::string withCount(const char* text, int count) { return std::string(text) + " (" + std::to_string(count) + ")"; }
 
 std::vector<std::string> randomAddresses(int count, unsigned seed) {
-    static const char* const domains[] = {"example.com", "example.org", "mail.example.net", "example.co.uk",
-                                          "example.de", "example.nl"};
+    static const char* const domains[] = {"example.com",   "example.org", "mail.example.net",
+                                          "example.co.uk", "example.de",  "example.nl"};
     std::mt19937 random(seed);
     std::vector<std::string> list;
     list.reserve(static_cast<size_t>(count));
@@ -138,9 +137,9 @@ void lookUps(int count) {
 void parserActions(int count) {
     options::ResetToDefaults();
     const std::vector<std::string> addresses = randomAddresses(count, 11);
-    for (TcvParserAction action : {TcvParserAction::Bounce, TcvParserAction::Freeze, TcvParserAction::UserAction1,
-                                   TcvParserAction::Unsubscribe, TcvParserAction::UnsubscribeAll,
-                                   TcvParserAction::Delete}) {
+    for (TcvParserAction action :
+         {TcvParserAction::Bounce, TcvParserAction::Freeze, TcvParserAction::UserAction1, TcvParserAction::Unsubscribe,
+          TcvParserAction::UnsubscribeAll, TcvParserAction::Delete}) {
         std::unique_ptr<TcvSetup> setup;
         std::vector<std::unique_ptr<mailtext::Mail>> mails;
         size_t next = 0;
@@ -164,7 +163,8 @@ void parserActions(int count) {
             next = 0;
             mails.clear();
             for (size_t i = 0; i < perRun * static_cast<size_t>(runs); ++i)
-                mails.push_back(mailtext::MessageFromText("From: " + addresses[i] + "\r\nSubject: note\r\n\r\nHello\r\n"));
+                mails.push_back(
+                    mailtext::MessageFromText("From: " + addresses[i] + "\r\nSubject: note\r\n\r\nHello\r\n"));
         };
         prepare();
         const Figure f = measure(
@@ -174,8 +174,9 @@ void parserActions(int count) {
                 next += perRun;
             },
             prepare);
-        row(withCount((std::string("parser action ") + ParserActionNames[static_cast<int>(action)] + " per mail").c_str(),
-                      count),
+        row(withCount(
+                (std::string("parser action ") + ParserActionNames[static_cast<int>(action)] + " per mail").c_str(),
+                count),
             "us", scaled(f, 1e6 / perRun), {}, "<= 20 us");
     }
 }
@@ -242,7 +243,8 @@ void adding(int count, bool oneByOne) {
         "<= 0.15 s");
     // In order, as a saved setup comes: every one is appended.
     std::vector<std::string> sorted = shuffled;
-    std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) { return CompareEmails(a, b) < 0; });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const std::string& a, const std::string& b) { return CompareEmails(a, b) < 0; });
     const Figure inOrder = measure(
         [&] {
             for (auto& c : contacts) group->AddContact(c.release());

@@ -21,9 +21,12 @@ std::string randomAddress(std::mt19937& random) {
     for (size_t i = pick(3); i > 0; --i) local += pieces[pick(8)];
     const std::string domain = domains[pick(6)];
     switch (pick(6)) {
-    case 0: return domain + local;
-    case 1: return "@" + domain;
-    default: return local + "@" + domain;
+    case 0:
+        return domain + local;
+    case 1:
+        return "@" + domain;
+    default:
+        return local + "@" + domain;
     }
 }
 
@@ -72,7 +75,8 @@ TEST(ContactOrder, AddressSearchGivesTheLinearSearchResultInSortedAndDisorderedL
 
         // Addresses written in place put the list out of order without the group being asked.
         for (int k = static_cast<int>(random() % 3); k >= 0; --k)
-            g.Contacts(static_cast<int>(random() % static_cast<unsigned>(g.ContactCount())))->Email = randomAddress(random);
+            g.Contacts(static_cast<int>(random() % static_cast<unsigned>(g.ContactCount())))->Email =
+                randomAddress(random);
         expectSearchesMatchLinear(g, random, context + " written");
 
         // Insertions into a disordered list, then deletions that may or may not restore order.

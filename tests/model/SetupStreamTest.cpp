@@ -69,8 +69,9 @@ TEST(SetupStream, AFileThatFailsLateLeavesTheSetupAsItWas) {
     group->Name = "Kept";
     setup.AddGroup(group);
     const std::string before = saved(setup);
-    xml::TMemoryStream broken(std::string("<Corvane><Group><Contacts><Contact><Email>a@b.org</Email></Contact>"
-                                          "</Contacts></Group><Group><Contacts>"));
+    xml::TMemoryStream broken(
+        std::string("<Corvane><Group><Contacts><Contact><Email>a@b.org</Email></Contact>"
+                    "</Contacts></Group><Group><Contacts>"));
     EXPECT_THROW(setup.LoadFromStream(broken), xml::EsdXmlFormatError);
     EXPECT_EQ(saved(setup), before);
 }
