@@ -52,7 +52,11 @@ std::string CapitalizeName(std::string_view text) {
     return s;
 }
 
-TcvContact::TcvContact() = default;
+void TcvAddress::written() {
+    if (owner_ && owner_->Group) owner_->Group->addressWritten();
+}
+
+TcvContact::TcvContact() { Email.owner_ = this; }
 
 std::string TcvContact::CustomField(int index) const {
     if (!CustomFields || index < 0 || index >= static_cast<int>(CustomFields->size())) return {};
@@ -87,7 +91,8 @@ void TcvContact::SetEmail(const std::string& address) {
     TcvGroup* group = Group;
     // Only a contact that is really in its group's list is taken out and put back in order.
     std::unique_ptr<TcvContact> self = group ? group->ExtractContact(this) : nullptr;
-    Email = address;
+    // Out of the list, the address changes without touching the group's order.
+    static_cast<std::string&>(Email) = address;
     if (self) group->AddContact(self.release());
 }
 

@@ -344,7 +344,7 @@ bool TcvParser::raiseAction(TcvContact* contact, TcvGroup* group, int code) {
 bool TcvParser::ApplyAction(const std::string& address) {
     if (!Group) return false;
     TcvGroup* group = Group;
-    // Subscribing never looks for an existing contact; the search is linear, so skip it there.
+    // Subscribing never looks for an existing contact.
     const int found = Action == TcvParserAction::Subscribe ? -1 : group->IndexOfEmail(address);
     switch (Action) {
     case TcvParserAction::Subscribe: {

@@ -106,12 +106,56 @@ void TcvGroup::SetCode(const std::string& code) {
     Changed();
 }
 
+bool TcvGroup::knownSorted() const {
+    if (order_ == Order::Unknown) {
+        order_ = Order::Sorted;
+        for (size_t i = 1; i < contacts_.size(); ++i) {
+            if (CompareEmails(contacts_[i - 1]->Email, contacts_[i]->Email) > 0) {
+                order_ = Order::Unsorted;
+                break;
+            }
+        }
+    }
+    return order_ == Order::Sorted;
+}
+
+std::pair<size_t, size_t> TcvGroup::equalRun(std::string_view address) const {
+    size_t low = 0, high = contacts_.size();
+    while (low < high) {
+        const size_t mid = (low + high) / 2;
+        if (CompareEmails(contacts_[mid]->Email, address) < 0) low = mid + 1;
+        else high = mid;
+    }
+    size_t end = low;
+    while (end < contacts_.size() && CompareEmails(contacts_[end]->Email, address) == 0) ++end;
+    return {low, end};
+}
+
+namespace {
+
+// Where the insertion search of AddContact ends in a sorted list of count contacts of which
+// before sort before the new address and equal compare equal to it. The search stops on the
+// first equal contact it probes, so among equal addresses the place depends on the whole list.
+size_t sortedInsertPosition(size_t count, size_t before, size_t equal) {
+    size_t low = 0, high = count;
+    while (low < high) {
+        const size_t mid = (low + high) / 2;
+        if (mid < before) low = mid + 1;
+        else if (mid >= before + equal) high = mid;
+        else return mid;
+    }
+    return low;
+}
+
+}  // namespace
+
 int TcvGroup::insertSorted(std::unique_ptr<TcvContact> contact) {
     int low = 0, high = ContactCount(), mid = 0;
     bool equal = false;
     // Contacts that come in order (a saved setup, an export) sort after the last one, where the
-    // search would end anyway: appended without it.
-    if (high > 0 && CompareEmails(contacts_.back()->Email, contact->Email) < 0) low = high;
+    // search would end anyway: appended without it. In a list out of order the search may end
+    // elsewhere, so it runs in full there.
+    if (high > 0 && order_ == Order::Sorted && CompareEmails(contacts_.back()->Email, contact->Email) < 0) low = high;
     while (low < high) {
         mid = (low + high) / 2;
         const int r = CompareEmails(contacts_[static_cast<size_t>(mid)]->Email, contact->Email);
@@ -137,11 +181,88 @@ int TcvGroup::AddContact(TcvContact* contact) {
     return position;
 }
 
+void TcvGroup::AddContacts(std::vector<std::unique_ptr<TcvContact>> contacts) {
+    std::erase(contacts, nullptr);
+    if (contacts.empty()) return;
+    if (!knownSorted()) {
+        for (auto& contact : contacts) insertSorted(std::move(contact));
+        notify(&TcvSetup::ContactsChanged);
+        return;
+    }
+    // The new addresses in order, each distinct one a class; a stable sort keeps equal ones in
+    // arrival order, though only the classes matter below. Sorting compares keys made once per
+    // address, which order as CompareEmails does.
+    std::vector<std::string> keys(contacts.size());
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = EmailSortKey(contacts[i]->Email);
+    std::vector<size_t> byAddress(contacts.size());
+    for (size_t i = 0; i < byAddress.size(); ++i) byAddress[i] = i;
+    std::stable_sort(byAddress.begin(), byAddress.end(), [&](size_t a, size_t b) { return keys[a] < keys[b]; });
+    struct Class {
+        // The run of contacts already in the list with this address.
+        size_t listBegin, listEnd;
+        // The run as it becomes: those contacts and the new ones at their places.
+        std::vector<TcvContact*> run;
+    };
+    std::vector<Class> classes;
+    std::vector<size_t> classOf(contacts.size());
+    for (size_t k = 0; k < byAddress.size(); ++k) {
+        const size_t i = byAddress[k];
+        if (k == 0 || keys[byAddress[k - 1]] != keys[i]) {
+            const auto [begin, end] = equalRun(contacts[i]->Email);
+            Class c{begin, end, {}};
+            c.run.reserve(end - begin + 1);
+            for (size_t p = begin; p < end; ++p) c.run.push_back(contacts_[p].get());
+            classes.push_back(std::move(c));
+        }
+        classOf[i] = classes.size() - 1;
+    }
+    // Each new contact, in arrival order, goes where the one-by-one search would put it, given
+    // how many contacts sort before its address by then: those of the list (the start of its
+    // run) and the new ones of earlier classes, counted in a Fenwick tree.
+    std::vector<size_t> addedBefore(classes.size() + 1, 0);
+    auto addOne = [&](size_t c) {
+        for (size_t x = c + 1; x < addedBefore.size(); x += x & (~x + 1)) ++addedBefore[x];
+    };
+    auto countBelow = [&](size_t c) {
+        size_t sum = 0;
+        for (size_t x = c; x > 0; x -= x & (~x + 1)) sum += addedBefore[x];
+        return sum;
+    };
+    size_t count = contacts_.size();
+    for (size_t i = 0; i < contacts.size(); ++i) {
+        Class& c = classes[classOf[i]];
+        const size_t before = c.listBegin + countBelow(classOf[i]);
+        const size_t position = sortedInsertPosition(count, before, c.run.size());
+        c.run.insert(c.run.begin() + static_cast<std::ptrdiff_t>(position - before), contacts[i].get());
+        addOne(classOf[i]);
+        ++count;
+    }
+    // Nothing below can fail: the list is rebuilt with the runs in place of the old ones.
+    std::vector<std::unique_ptr<TcvContact>> merged;
+    merged.reserve(count);
+    size_t next = 0;
+    for (Class& c : classes) {
+        for (; next < c.listBegin; ++next) merged.push_back(std::move(contacts_[next]));
+        for (size_t p = c.listBegin; p < c.listEnd; ++p) static_cast<void>(contacts_[p].release());
+        next = c.listEnd;
+        for (TcvContact* contact : c.run) merged.emplace_back(contact);
+    }
+    for (; next < contacts_.size(); ++next) merged.push_back(std::move(contacts_[next]));
+    for (auto& contact : contacts) {
+        contact->Group = this;
+        static_cast<void>(contact.release());
+    }
+    contacts_ = std::move(merged);
+    notify(&TcvSetup::ContactsChanged);
+}
+
 void TcvGroup::DeleteContact(int position) {
     TcvContact* contact = Contacts(position);
     if (!contact) return;
     AppendLogLine(LogFilePath(), "Delete " + Code + " --- ----- " + contact->Email);
     eraseAt(contacts_, position);
+    // Taking a contact away may have been what put the list out of order.
+    if (order_ == Order::Unsorted) order_ = Order::Unknown;
     notify(&TcvSetup::ContactsChanged);
 }
 
@@ -150,6 +271,7 @@ std::unique_ptr<TcvContact> TcvGroup::ExtractContact(TcvContact* contact) {
     if (position < 0) return nullptr;
     std::unique_ptr<TcvContact> owned = std::move(contacts_[static_cast<size_t>(position)]);
     contacts_.erase(contacts_.begin() + position);
+    if (order_ == Order::Unsorted) order_ = Order::Unknown;
     return owned;
 }
 
@@ -160,17 +282,14 @@ int TcvGroup::RemoveContact(TcvContact* contact) {
 }
 
 int TcvGroup::IndexOfEmail(std::string_view address) const {
-    // The list is kept in address order, so every contact with the address sits in the run where
-    // a binary search lands, the first of them first. Only when the run does not hold it is the
-    // whole list walked, for a list that was put out of order.
-    size_t low = 0, high = contacts_.size();
-    while (low < high) {
-        const size_t mid = (low + high) / 2;
-        if (CompareEmails(contacts_[mid]->Email, address) < 0) low = mid + 1;
-        else high = mid;
+    // In address order every contact with the address sits in the run where a binary search
+    // lands, the first of them first: an address equal ignoring case also compares equal.
+    if (knownSorted()) {
+        const auto [begin, end] = equalRun(address);
+        for (size_t i = begin; i < end; ++i)
+            if (platform::sameText(contacts_[i]->Email, address)) return static_cast<int>(i);
+        return -1;
     }
-    for (size_t i = low; i < contacts_.size() && CompareEmails(contacts_[i]->Email, address) == 0; ++i)
-        if (platform::sameText(contacts_[i]->Email, address)) return static_cast<int>(i);
     for (size_t i = 0; i < contacts_.size(); ++i)
         if (platform::sameText(contacts_[i]->Email, address)) return static_cast<int>(i);
     return -1;
@@ -178,7 +297,16 @@ int TcvGroup::IndexOfEmail(std::string_view address) const {
 
 TcvContact* TcvGroup::FindContact(std::string_view address) const { return Contacts(IndexOfEmail(address)); }
 
-int TcvGroup::IndexOfContact(const TcvContact* contact) const { return indexOf(contacts_, contact); }
+int TcvGroup::IndexOfContact(const TcvContact* contact) const {
+    // A contact of this group in a sorted list sits in the run of its own address.
+    if (contact && contact->Group == this && knownSorted()) {
+        const auto [begin, end] = equalRun(contact->Email);
+        for (size_t i = begin; i < end; ++i)
+            if (contacts_[i].get() == contact) return static_cast<int>(i);
+        return -1;
+    }
+    return indexOf(contacts_, contact);
+}
 
 TcvContact* TcvGroup::Contacts(int position) const { return at(contacts_, position); }
 
@@ -380,6 +508,16 @@ int CompareEmails(std::string_view a, std::string_view b) {
     splitAddress(b, localB, domainB);
     if (const int r = platform::compareText(domainA, domainB)) return r;
     return platform::compareText(localA, localB);
+}
+
+std::string EmailSortKey(std::string_view address) {
+    std::string_view local, domain;
+    splitAddress(address, local, domain);
+    std::string key;
+    key.reserve(4 * address.size() + 8);
+    platform::appendSortKey(key, domain);
+    platform::appendSortKey(key, local);
+    return key;
 }
 
 int CompareFloat(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }

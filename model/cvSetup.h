@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // The three exports of a preprocessor plug-in: the contract shared with plug-in libraries.
@@ -167,6 +169,32 @@ public:
     TcvGroup* Group = nullptr;
 };
 
+// A contact's address. It reads as a std::string; writing it tells the contact's group, which
+// keeps its contacts in address order and searches them by halving only while that order is
+// known to hold.
+class TcvAddress : public std::string {
+public:
+    TcvAddress() = default;
+    // A copy, or an address made from text, belongs to no contact.
+    TcvAddress(const TcvAddress& other) : std::string(other) {}
+    template <class T>
+        requires std::is_constructible_v<std::string, T&&>
+    TcvAddress(T&& value) : std::string(std::forward<T>(value)) {}
+    TcvAddress& operator=(const TcvAddress& other) { return *this = static_cast<const std::string&>(other); }
+    template <class T>
+        requires std::is_assignable_v<std::string&, T&&>
+    TcvAddress& operator=(T&& value) {
+        std::string::operator=(std::forward<T>(value));
+        written();
+        return *this;
+    }
+
+private:
+    friend class TcvContact;
+    void written();
+    TcvContact* owner_ = nullptr;
+};
+
 class TcvContact : public TcvClass {
 public:
     TcvContact();
@@ -206,7 +234,7 @@ public:
 
     // Created on first need; value i belongs to the group's field definition i.
     std::unique_ptr<TStringList> CustomFields;
-    std::string Email;
+    TcvAddress Email;
     std::vector<TcvHist> Hist;
     TcvGroup* Group = nullptr;
     double Joined = 0;
@@ -342,11 +370,16 @@ public:
 
     // Takes ownership of the contact.
     int AddContact(TcvContact* contact);
+    // Adds many contacts (loading, pasting, importing) at the places that adding them one by one
+    // in the given order would give them, sorting once instead of moving the list for each;
+    // raises ContactsChanged once when any was added. Null entries are skipped.
+    void AddContacts(std::vector<std::unique_ptr<TcvContact>> contacts);
     void DeleteContact(int position);
     // Takes the contact out of the list without freeing it and without notification; the caller
     // owns it from then on.
     std::unique_ptr<TcvContact> ExtractContact(TcvContact* contact);
     int RemoveContact(TcvContact* contact);
+    // The first contact in list order whose address equals the given one ignoring case.
     int IndexOfEmail(std::string_view address) const;
     TcvContact* FindContact(std::string_view address) const;
     int IndexOfContact(const TcvContact* contact) const;
@@ -398,10 +431,20 @@ public:
     std::string UnsubscribeAddress;
 
 private:
+    friend class TcvAddress;
+    // Whether the contact list is in address order. Insertions keep whatever holds; an address
+    // written in place makes it unknown until the next search checks the list once.
+    enum class Order : uint8_t { Sorted, Unknown, Unsorted };
+
     void notify(void (TcvSetup::*changed)());
     int insertSorted(std::unique_ptr<TcvContact> contact);
+    void addressWritten() { order_ = Order::Unknown; }
+    bool knownSorted() const;
+    // The run of contacts whose address compares equal to the given one; only for a sorted list.
+    std::pair<size_t, size_t> equalRun(std::string_view address) const;
 
     std::vector<std::unique_ptr<TcvContact>> contacts_;
+    mutable Order order_ = Order::Sorted;
     std::vector<std::unique_ptr<TcvFieldDef>> fieldDefs_;
     std::vector<std::unique_ptr<TcvMessage>> messages_;
     std::vector<std::unique_ptr<TcvParser>> parsers_;
@@ -485,6 +528,9 @@ void AcceptPreprocessor(const std::string& path);
 
 // -1, 0 or 1: domains compared ignoring case (locale-aware), then the local parts.
 int CompareEmails(std::string_view a, std::string_view b);
+// A key per address whose byte order is the order of CompareEmails (equal keys for addresses
+// that compare equal), for sorting many addresses.
+std::string EmailSortKey(std::string_view address);
 int CompareFloat(double a, double b);
 // Keeps '#', '-', digits, ASCII letters, '^', '_' and '~'; blanks become '_'.
 std::string MakeIdentifier(std::string_view text);

@@ -13,7 +13,11 @@
 #include <QString>
 
 #include <cmath>
+#include <memory>
 #include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 using xml::TXmlNode;
 
@@ -74,6 +78,46 @@ private:
 QString pathOf(const std::string& fileName) {
     return QString::fromLocal8Bit(fileName.data(), static_cast<qsizetype>(fileName.size()));
 }
+
+
+// Contacts make up nearly all of a large setup file. While a file is parsed, each contact of a
+// group's contact list is read as soon as its element is complete, and the element is freed, so
+// the tree of the whole file is never held at once. The contacts wait here, by the list element
+// they came from, until the group itself is read. Only the elements that reading the finished
+// tree would use are taken: Contact children of the first Contacts child of a Group child of the
+// Corvane root, matched by name as the tree's searches match.
+struct EarlyContacts {
+    std::unordered_map<const TXmlNode*, std::vector<std::unique_ptr<TcvContact>>> byList;
+    // Groups whose first contact list is complete: any later list is not theirs to read.
+    std::unordered_set<const TXmlNode*> listRead;
+    // Whether the contacts were decoded as UTF-8; a file that declares its encoding only after
+    // its root changes that once parsed, and is then read again from the whole tree.
+    bool anyRead = false, readAsUtf8 = false, mixed = false;
+
+    bool take(TXmlNode& element, int level) {
+        if (level == 2 && TXmlNode::SameName(element.Name(), "Contacts")) {
+            listRead.insert(element.parent());
+            return false;
+        }
+        if (level != 3 || !TXmlNode::SameName(element.Name(), "Contact")) return false;
+        const TXmlNode* list = element.parent();
+        const TXmlNode* group = list->parent();
+        if (!TXmlNode::SameName(list->Name(), "Contacts") || !TXmlNode::SameName(group->Name(), "Group") ||
+            group->parent()->Name() != "Corvane" || listRead.count(group))
+            return false;
+        const bool utf8 = element.document()->Utf8Flag;
+        mixed = mixed || (anyRead && utf8 != readAsUtf8);
+        anyRead = true;
+        readAsUtf8 = utf8;
+        auto contact = std::make_unique<TcvContact>();
+        contact->ReadXml(element);
+        byList[list].push_back(std::move(contact));
+        return true;
+    }
+};
+
+// Set while a setup file that was read that way is turned into the model.
+EarlyContacts* earlyContacts = nullptr;
 
 }  // namespace
 
@@ -301,8 +345,16 @@ void TcvGroup::ReadXml(TXmlNode& node) {
     readList("Parsers", "Parser", [] { return std::make_unique<TcvParser>(); },
              [this](TcvParser* p) { AddParser(p); });
     contacts_.clear();
+    order_ = Order::Sorted;
+    std::vector<std::unique_ptr<TcvContact>> contacts;
+    if (earlyContacts) {
+        // The list then holds no Contact element any more.
+        const auto early = earlyContacts->byList.find(node.FindChild("Contacts"));
+        if (early != earlyContacts->byList.end()) contacts = std::move(early->second);
+    }
     readList("Contacts", "Contact", [] { return std::make_unique<TcvContact>(); },
-             [this](TcvContact* c) { AddContact(c); });
+             [&contacts](TcvContact* c) { contacts.emplace_back(c); });
+    AddContacts(std::move(contacts));
     UnsubscribeAddress = readText(node, "UnsubscribeAddress");
 }
 
@@ -357,9 +409,22 @@ void TcvSetup::WriteXml(TXmlNode& node) const {
 void TcvSetup::LoadFromStream(xml::TStream& stream) {
     xml::TsdXmlDocument document;
     document.OnProgress = OnProgress;
+    EarlyContacts early;
+    document.OnElementRead = [&early](TXmlNode& element, int level) { return early.take(element, level); };
+    const int64_t start = stream.position();
     document.LoadStream(stream);
+    if (early.mixed || (early.anyRead && early.readAsUtf8 != document.Utf8Flag)) {
+        early = EarlyContacts();
+        document.OnElementRead = nullptr;
+        stream.Seek(start, xml::SeekOrigin::Beginning);
+        document.LoadStream(stream);
+    }
     if (!document.RootNode() || document.RootNode()->Name() != "Corvane")
         throw std::runtime_error("LoadFromStream: not a Corvane setup file");
+    struct Scope {
+        explicit Scope(EarlyContacts* e) { earlyContacts = e; }
+        ~Scope() { earlyContacts = nullptr; }
+    } scope(&early);
     ReadXml(*document.RootNode());
 }
 

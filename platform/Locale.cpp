@@ -109,6 +109,26 @@ int compareText(std::string_view a, std::string_view b) {
     return compareBy(w.secondary, a, b);
 }
 
+void appendSortKey(std::string& key, std::string_view text) {
+    const Weights& w = weights();
+    // Each weight as two bytes, one above its real value so that the two zero bytes that end a
+    // pass sort below every character: a shorter text before a longer one it starts.
+    const size_t start = key.size();
+    key.resize(start + 2 * (2 * text.size() + 2));
+    char* out = key.data() + start;
+    auto pass = [&](const uint16_t* table) {
+        for (char c : text) {
+            const unsigned v = table[static_cast<unsigned char>(c)] + 1u;
+            *out++ = static_cast<char>(v >> 8);
+            *out++ = static_cast<char>(v & 0xFF);
+        }
+        *out++ = '\0';
+        *out++ = '\0';
+    };
+    pass(w.primary);
+    pass(w.secondary);
+}
+
 std::string asciiUpper(std::string_view s) {
     std::string out(s);
     for (char& c : out)

@@ -15,6 +15,10 @@ void setSeparators(char date, char time);
 // Locale-aware comparison of two 8-bit strings ignoring letter case: -1, 0 or 1.
 int compareText(std::string_view a, std::string_view b);
 inline bool sameText(std::string_view a, std::string_view b) { return compareText(a, b) == 0; }
+// Appends a key for the text whose byte order (as unsigned bytes) is the order of compareText:
+// texts that compare equal get equal keys, and no key is the start of another, so keys of
+// several texts appended one after another order like comparing the texts in turn.
+void appendSortKey(std::string& key, std::string_view text);
 
 // Case changes of the ASCII letters only.
 std::string asciiUpper(std::string_view s);

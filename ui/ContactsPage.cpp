@@ -270,7 +270,8 @@ bool TContactsPage::Accepts(TcvContact* contact) {
     if (main_.acContactSearch->isChecked() && !SearchText.empty()) {
         thread_local std::string buffer;
         bool found = false;
-        for (const std::string* s : {&contact->Email, &contact->FirstName, &contact->LastName}) {
+        const std::string* const fields[] = {&contact->Email, &contact->FirstName, &contact->LastName};
+        for (const std::string* s : fields) {
             upperInto(*s, buffer);
             if (buffer.find(SearchText) != std::string::npos) {
                 found = true;

@@ -55,7 +55,7 @@ std::string ContactsText(const std::vector<TcvContact*>& contacts) {
 }
 
 int PasteContacts(TcvGroup& group, const std::string& text) {
-    int added = 0;
+    std::vector<std::unique_ptr<TcvContact>> contacts;
     try {
         xml::TsdXmlDocument document;
         document.ParseString(text);
@@ -66,12 +66,13 @@ int PasteContacts(TcvGroup& group, const std::string& text) {
             if (node->Kind != xml::nkElement || node->Name() != "Contact") continue;
             auto contact = std::make_unique<TcvContact>();
             contact->ReadXml(*node);
-            group.AddContact(contact.release());
-            ++added;
+            contacts.push_back(std::move(contact));
         }
     } catch (...) {
         // Text from other programs: whatever cannot be read is left out.
     }
+    const int added = static_cast<int>(contacts.size());
+    group.AddContacts(std::move(contacts));
     return added;
 }
 

@@ -104,6 +104,8 @@ std::unique_ptr<TXmlNode> TXmlNode::extractChild(int index) {
     return node;
 }
 
+bool TXmlNode::SameName(std::string_view a, std::string_view b) { return sameName(a, b); }
+
 TXmlNode* TXmlNode::FindChild(std::string_view name) const {
     for (const auto& c : children_)
         if (sameName(c->name_, name)) return c.get();

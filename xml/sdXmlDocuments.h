@@ -112,6 +112,7 @@ public:
     void clear();
 
     // Name comparisons ignore case in the user's locale; the first match in document order wins.
+    static bool SameName(std::string_view a, std::string_view b);
     TXmlNode* FindChild(std::string_view name) const;
     TXmlNode* AddChild(const std::string& name);
     TXmlNode* FindOrAddChild(const std::string& name);
@@ -187,6 +188,11 @@ public:
     bool NeverSelfClose = false;
     bool DropComments = false;
     ProgressEvent OnProgress;
+    // Raised during a parse as each element below the root is complete with all it holds, while
+    // it is still the last child of its parent; level 1 is a child of the root. Returning true
+    // takes the element out of the tree and frees it, so a reader of a large document can use
+    // parts of it as they arrive instead of holding the whole tree.
+    std::function<bool(TXmlNode& element, int level)> OnElementRead;
 
     // Parses from the stream's current position through an encoding-detecting codec.
     void LoadStream(TStream& stream);

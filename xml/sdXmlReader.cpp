@@ -44,6 +44,7 @@ public:
     int64_t position() const { return cur_ - begin_; }
     int64_t size() const { return end_ - begin_; }
     void declareUtf8() {}
+    bool utf8Values(const std::string&) const { return false; }
 
 private:
     const char* begin_;
@@ -53,7 +54,8 @@ private:
 
 class CodecSource {
 public:
-    explicit CodecSource(TsdCodecStream& codec) : codec_(codec) {}
+    // loading: the document's UTF-8 flag follows the encoding once the parse is over.
+    CodecSource(TsdCodecStream& codec, bool loading) : codec_(codec), loading_(loading) {}
     void start() { codec_.beginRead(); }
     bool next(char& c) { return codec_.getChar(c); }
     void back(int count) { codec_.stepBack(count); }
@@ -66,9 +68,14 @@ public:
     void declareUtf8() {
         if (codec_.encodingKind() == ekAnsi) codec_.setEncodingKind(ekUtf8);
     }
+    // Whether the values read so far are UTF-8, as the finished load will tell.
+    bool utf8Values(const std::string& encodingText) const {
+        return loading_ && (codec_.encodingKind() == ekUtf8 || encodingText == "UTF-8");
+    }
 
 private:
     TsdCodecStream& codec_;
+    bool loading_;
 };
 
 class StreamSource {
@@ -85,6 +92,7 @@ public:
     int64_t position() const { return stream_.position(); }
     int64_t size() const { return stream_.size(); }
     void declareUtf8() {}
+    bool utf8Values(const std::string&) const { return false; }
 
 private:
     TStream& stream_;
@@ -162,6 +170,8 @@ private:
         std::vector<std::unique_ptr<TXmlNode>> kids;
         bool hasChild = false;
         bool crNoted = false;
+        // A child was handed to OnElementRead and is gone.
+        bool taken = false;
     };
 
     // Reads the markup of a node; true when it is an element whose content follows (its frame
@@ -250,7 +260,24 @@ private:
         frame.kids.clear();
         frame.hasChild = false;
         frame.crNoted = false;
+        frame.taken = false;
         return true;
+    }
+
+    // Offers a complete element below the root to OnElementRead; its parent's frame is on top.
+    void offer(TXmlNode* node) {
+        if (depth_ == 0 || !document_.OnElementRead) return;
+        // The element's values decode as they will once the load is finished.
+        struct FlagScope {
+            bool& flag;
+            const bool saved;
+            ~FlagScope() { flag = saved; }
+        } scope{document_.Utf8Flag, document_.Utf8Flag};
+        document_.Utf8Flag = source_.utf8Values(document_.EncodingText);
+        if (!document_.OnElementRead(*node, static_cast<int>(depth_))) return;
+        Frame& parent = stack_[depth_ - 1];
+        parent.kids.pop_back();
+        parent.taken = true;
     }
 
     bool complete(TXmlNode*) {
@@ -387,8 +414,9 @@ private:
         frame.kids.push_back(std::move(owned));
         const size_t parentLevel = depth_ - 1;
         // beginNode may grow the stack, so frame must not be used after this.
-        if (!beginNode(child, depth_) && child->Kind == nkComment && document_.DropComments)
-            stack_[parentLevel].kids.pop_back();
+        if (beginNode(child, depth_)) return;
+        if (child->Kind == nkComment && document_.DropComments) stack_[parentLevel].kids.pop_back();
+        else if (child->Kind == nkEmptyElement) offer(child);
     }
 
     // closeText is what stands between "</" and ">".
@@ -398,6 +426,7 @@ private:
         finishElement(frame);
         --depth_;
         complete(frame.node);
+        offer(frame.node);
     }
 
     // The indented layout puts a line break and indentation after the last child; those are
@@ -409,7 +438,7 @@ private:
             for (auto& kid : frame.kids) node->children_.push_back(std::move(kid));
             frame.kids.clear();
         }
-        if (!node->children_.empty() && frame.crNoted) {
+        if ((!node->children_.empty() || frame.taken) && frame.crNoted) {
             const size_t cr = node->RawText.rfind('\r');
             node->RawText.resize(cr == std::string::npos ? 0 : cr);
         }
@@ -507,7 +536,7 @@ void TsdXmlDocument::LoadStream(TStream& stream) {
     std::unique_ptr<TsdCodecStream> codec;
     if (Utf8Flag) codec = std::make_unique<TsdUtf8Stream>(&buffered);
     else codec = std::make_unique<TsdAnsiStream>(&buffered);
-    CodecSource source(*codec);
+    CodecSource source(*codec, true);
     parse(source);
     EncodingKind = codec->encodingKind();
     Utf8Flag = EncodingKind == ekUtf8 || EncodingText == "UTF-8";
@@ -520,7 +549,7 @@ void TsdXmlDocument::ParseString(std::string_view text) {
 
 void TsdXmlDocument::ParseNodes(TStream& source) {
     if (auto* codec = dynamic_cast<TsdCodecStream*>(&source)) {
-        CodecSource s(*codec);
+        CodecSource s(*codec, false);
         parse(s);
     } else {
         StreamSource s(source);

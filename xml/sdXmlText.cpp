@@ -24,11 +24,13 @@ std::string_view trimBlanks(std::string_view s) {
 
 bool sameName(std::string_view a, std::string_view b) {
     if (a == b) return true;
+    // Names of different lengths never match, in the locale's comparison either: most names a
+    // search passes are told apart here.
+    if (a.size() != b.size()) return false;
     bool ascii = true;
     for (char c : a) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     for (char c : b) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (!ascii) return platform::sameText(a, b);
-    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
         if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
@@ -160,8 +162,32 @@ std::string UnescapeText(std::string_view s, bool utf8) {
 
 std::string DateTimeToXmlText(double value) {
     const platform::DateParts p = platform::decodeDateTime(value);
+    const bool dateOnly = value == std::trunc(value);
+    // Every contact of a saved setup has several dates; formatting them through snprintf was a
+    // third of saving. Parts in their usual ranges are written digit by digit, the same text.
+    auto fits = [](int v, int max) { return v >= 0 && v <= max; };
+    if (fits(p.year, 9999) && fits(p.month, 99) && fits(p.day, 99) &&
+        (dateOnly || (fits(p.hour, 99) && fits(p.minute, 99) && fits(p.second, 99) && fits(p.msec, 999)))) {
+        char text[24];
+        char* out = text;
+        auto put = [&out](int v, int digits, char after) {
+            for (int i = digits - 1; i >= 0; --i, v /= 10) out[i] = static_cast<char>('0' + v % 10);
+            out += digits;
+            if (after) *out++ = after;
+        };
+        put(p.year, 4, '-');
+        put(p.month, 2, '-');
+        put(p.day, 2, dateOnly ? '\0' : 'T');
+        if (!dateOnly) {
+            put(p.hour, 2, ':');
+            put(p.minute, 2, ':');
+            put(p.second, 2, '.');
+            put(p.msec, 3, 'Z');
+        }
+        return std::string(text, out);
+    }
     char buf[64];
-    if (value == std::trunc(value))
+    if (dateOnly)
         std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2d", p.year, p.month, p.day);
     else
         std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", p.year, p.month, p.day, p.hour,

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 std::unique_ptr<TcvSetup> GenerateSetup(int contactCount, unsigned seed) {
     std::mt19937 random(seed);
@@ -47,8 +48,9 @@ std::unique_ptr<TcvSetup> GenerateSetup(int contactCount, unsigned seed) {
             message->TriggerUnit = TcvTriggerUnit::Days;
         }
         const int count = contactCount / 5 + (g < contactCount % 5 ? 1 : 0);
+        std::vector<std::unique_ptr<TcvContact>> contacts;
         for (int c = 0; c < count; ++c) {
-            auto* contact = new TcvContact;
+            auto* contact = contacts.emplace_back(std::make_unique<TcvContact>()).get();
             const unsigned r = random();
             contact->Email = "user" + std::to_string(r % 1000000) + "." + std::to_string(c) + "@" + domains[r % 6];
             contact->FirstName = firstNames[(r >> 8) % 8];
@@ -56,12 +58,14 @@ std::unique_ptr<TcvSetup> GenerateSetup(int contactCount, unsigned seed) {
             contact->Joined = start + (r % 2000) + (r % 86400) / 86400.0;
             contact->TotalBytes = static_cast<int32_t>(r % 100000);
             contact->TotalDuration = static_cast<int32_t>(r % 5000);
-            group->AddContact(contact);
+            // Custom fields need the group; the contacts join its list all at once below.
+            contact->Group = group;
             contact->SetCustomField(0, "Company " + std::to_string(r % 977));
             contact->SetCustomField(1, "City " + std::to_string(r % 211));
             contact->SetCustomField(2, std::to_string(100000 + c));
             for (int h = 0; h < 5; ++h) contact->AddHistory(group->Messages(h)->Code, contact->Joined + h);
         }
+        group->AddContacts(std::move(contacts));
     }
     setup->Modified = false;
     return setup;

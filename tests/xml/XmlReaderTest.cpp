@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using namespace xml;
 
 namespace {
@@ -277,4 +280,33 @@ TEST(XmlReader, EqualsAndQuotesJoinTheirNeighbours) {
     probe.ParseString("<R =a b = = c 'q' \"r s\" t ='u'/>");
     EXPECT_EQ(probe.RootNode()->Name(), "R=a");
     EXPECT_EQ(probe.RootNode()->Attributes, (std::vector<std::string>{"b==", "c'q'\"r s\"", "t='u'"}));
+}
+
+TEST(XmlReaderEarly, ElementsTakenWhileParsingLeaveTheRestOfTheTree) {
+    xml::TsdXmlDocument document;
+    std::vector<std::string> seen;
+    document.OnElementRead = [&](xml::TXmlNode& element, int level) {
+        seen.push_back(element.Name() + ":" + std::to_string(level) + ":" + std::to_string(element.childCount()) +
+                       ":" + element.GetChildText("v", "-"));
+        return element.Name() == "item";
+    };
+    document.ParseString("<root>\r\n  <item><v>1</v><w/></item>\r\n  <keep>text</keep>\r\n  <item/>\r\n"
+                         "  <list>\r\n    <item><v>2</v></item>\r\n  </list>\r\n</root>");
+    EXPECT_EQ(seen, (std::vector<std::string>{"v:2:0:-", "w:2:0:-", "item:1:2:1", "keep:1:0:-", "item:1:0:-",
+                                              "v:3:0:-", "item:2:1:2", "list:1:0:-"}));
+    const xml::TXmlNode* root = document.RootNode();
+    ASSERT_EQ(root->childCount(), 2);
+    EXPECT_EQ(root->child(0)->Name(), "keep");
+    EXPECT_EQ(root->child(0)->Text(), "text");
+    EXPECT_EQ(root->child(1)->Name(), "list");
+    EXPECT_EQ(root->child(1)->childCount(), 0);
+    // The line breaks that stood between the taken elements are cut as between kept ones.
+    EXPECT_EQ(root->child(1)->RawText, "");
+}
+
+TEST(XmlReaderEarly, NamesMatchIgnoringCaseButNeverAcrossLengths) {
+    EXPECT_TRUE(xml::TXmlNode::SameName("CONTACT", "Contact"));
+    EXPECT_FALSE(xml::TXmlNode::SameName("Contact", "Contacts"));
+    EXPECT_FALSE(xml::TXmlNode::SameName("Caf\xe9", "Caf\xe9s"));
+    EXPECT_TRUE(xml::TXmlNode::SameName("Caf\xe9", "CAF\xc9"));
 }

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+
 using namespace xml;
 
 namespace {
@@ -202,4 +205,21 @@ TEST(XmlNodes, DeepTreeBuiltInCodeIsWrittenAndFreed) {
     expected += "</R>";
     EXPECT_EQ(doc->RenderString(), expected);
     doc.reset();
+}
+
+TEST(XmlValues, DateTextIsThePrintedFormForEveryValue) {
+    // The form written digit by digit must be exactly what printing the parts gives, also for
+    // values whose parts leave the usual ranges.
+    const double samples[] = {0, -1, -0.5, 1.25, 45000, 45000.999999, 2958465.9999, -693593, 1e7, -1e7, 36525.0001};
+    for (int i = 0; i < 2000; ++i) {
+        const double value = i < 11 ? samples[i] : (i * 7919 % 3000000) - 700000 + (i % 3 ? (i % 997) / 997.0 : 0);
+        const platform::DateParts p = platform::decodeDateTime(value);
+        char expected[64];
+        if (value == std::trunc(value))
+            std::snprintf(expected, sizeof expected, "%.4d-%.2d-%.2d", p.year, p.month, p.day);
+        else
+            std::snprintf(expected, sizeof expected, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", p.year, p.month, p.day,
+                          p.hour, p.minute, p.second, p.msec);
+        ASSERT_EQ(DateTimeToXmlText(value), expected) << value;
+    }
 }

@@ -1,0 +1,77 @@
+#include "model/cvSetup.h"
+#include "xml/sdStreams.h"
+#include "xml/sdXmlDocuments.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string saved(TcvSetup& setup) {
+    xml::TMemoryStream stream;
+    setup.SaveToStream(stream);
+    return stream.bytes();
+}
+
+// The setup read from the finished tree, as reading went before contacts were taken early.
+std::string readFromTree(const std::string& text) {
+    xml::TsdXmlDocument document;
+    xml::TMemoryStream stream(text);
+    document.LoadStream(stream);
+    TcvSetup setup;
+    setup.ReadXml(*document.RootNode());
+    return saved(setup);
+}
+
+std::string loaded(const std::string& text) {
+    xml::TMemoryStream stream(text);
+    TcvSetup setup;
+    setup.LoadFromStream(stream);
+    return saved(setup);
+}
+
+}  // namespace
+
+TEST(SetupStream, ContactsTakenWhileParsingGiveTheSetupOfTheWholeTree) {
+    const std::string head = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n";
+    const std::string documents[] = {
+        // Out of order, with a second list that is not read, a comment and an empty contact.
+        "<Corvane><Group><Name>A</Name><Contacts>\r\n  <Contact><Email>b@y.org</Email></Contact>\r\n"
+        "  <!-- note --><CONTACT><Email>a@y.org</Email><Hist><Code>M1</Code></Hist></CONTACT><Contact/>\r\n"
+        "</Contacts><contacts><Contact><Email>second@list.org</Email></Contact></contacts></Group>"
+        "<Group><Contacts/><Contacts><Contact><Email>late@list.org</Email></Contact></Contacts></Group>"
+        "<Group><Name>nested</Name><Inner><Contacts><Contact><Email>deep@x.org</Email></Contact></Contacts></Inner>"
+        "<Contacts><Contact><Email>c@x.org</Email><FirstName>Cy</FirstName></Contact></Contacts></Group>"
+        "<Account><Name>Mail</Name></Account><TotalCount>5</TotalCount></Corvane>",
+        // Contacts inside a root of another name are never the setup's.
+        "<Other><Group><Contacts><Contact><Email>x@y.org</Email></Contact></Contacts></Group></Other>",
+    };
+    EXPECT_EQ(loaded(head + documents[0]), readFromTree(head + documents[0]));
+    EXPECT_NE(loaded(head + documents[0]).find("c@x.org"), std::string::npos);
+    EXPECT_EQ(loaded(head + documents[0]).find("second@list.org"), std::string::npos);
+    EXPECT_THROW(loaded(head + documents[1]), std::runtime_error);
+
+    // Values are decoded by the encoding the whole file declares, even when it says so late.
+    for (const std::string& text :
+         {"\xEF\xBB\xBF<Corvane><Group><Contacts><Contact><FirstName>Ren\xC3\xA9</FirstName></Contact></Contacts>"
+          "</Group></Corvane>",
+          "<Corvane><Group><Contacts><Contact><FirstName>Ren\xC3\xA9 &#8364;</FirstName></Contact></Contacts></Group>"
+          "</Corvane><?xml version=\"1.0\" encoding=\"UTF-8\"?>"}) {
+        EXPECT_EQ(loaded(text), readFromTree(text));
+        EXPECT_NE(loaded(text).find("Ren\xE9"), std::string::npos) << text;
+    }
+}
+
+TEST(SetupStream, AFileThatFailsLateLeavesTheSetupAsItWas) {
+    TcvSetup setup;
+    auto* group = new TcvGroup;
+    group->Name = "Kept";
+    setup.AddGroup(group);
+    const std::string before = saved(setup);
+    xml::TMemoryStream broken(
+        std::string("<Corvane><Group><Contacts><Contact><Email>a@b.org</Email></Contact>"
+                    "</Contacts></Group><Group><Contacts>"));
+    EXPECT_THROW(setup.LoadFromStream(broken), xml::EsdXmlFormatError);
+    EXPECT_EQ(saved(setup), before);
+}
