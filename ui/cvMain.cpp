@@ -509,6 +509,8 @@ void TfrmMain::connectPageCommands() {
         if (TcvMessage* m = SelMessage) clipboard::SetText(m->SaveToString());
     });
     connect(acMessagePaste, &QAction::triggered, this, [this] { pasteIntoGroup(clipboard::PasteMessage); });
+    connect(acImportTxt, &QAction::triggered, this, &TfrmMain::acImportTxtExecute);
+    connect(acImportOE, &QAction::triggered, this, &TfrmMain::acImportOEExecute);
 }
 
 template <class Paste>
@@ -671,9 +673,10 @@ void TfrmMain::RefreshCommands() {
     auto rows = [](QTableView* view) { return SelectedCount(*view); };
     const bool group = SelGroup.get() != nullptr;
     const bool clipboardText = !QGuiApplication::clipboard()->text().isEmpty();
-    for (QAction* a : {acGroupDelete, acViewContacts, acViewMessages, acGroupCopy, acContactNew, acImportTxt,
-                       acImportOE, acMessageNew, acParserNew, acFieldNew})
+    for (QAction* a : {acGroupDelete, acViewContacts, acViewMessages, acGroupCopy, acContactNew, acMessageNew,
+                       acParserNew, acFieldNew})
         a->setEnabled(group);
+    for (QAction* a : {acImportTxt, acImportOE}) a->setEnabled(group && !Importing);
     acGroupPaste->setEnabled(clipboardText);
     acGroupCompare->setEnabled(rows(lvGroups) == 2);
     const bool contactRows = rows(lvContacts) > 0;
