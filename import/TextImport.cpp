@@ -136,6 +136,9 @@ void ImportTextLines(TcvGroup& group, TcvImportTextInfo& info) {
     if (!ReadLines(info.FileName, lines)) return;
     const std::weak_ptr<const void> groupAlive = group.Alive();
     const size_t columns = std::min(info.ColumnFields.size(), info.ColumnChecked.size());
+    // The contacts join the group together at the end (or when the import fails), in one sorted
+    // merge: one by one, each would move half the list.
+    std::vector<std::unique_ptr<TcvContact>> added;
     try {
         for (size_t index = 0; index < lines.size(); ++index) {
             TStringList fields = LineFields(lines[index], info.Delimiter);
@@ -148,31 +151,33 @@ void ImportTextLines(TcvGroup& group, TcvImportTextInfo& info) {
             auto contact = std::make_unique<TcvContact>();
             for (size_t column = 0; column < columns; ++column)
                 if (info.ColumnChecked[column] && info.ColumnFields[column] == "Email") contact->Email = fields[column];
-            TcvContact* added = contact.get();
-            group.AddContact(contact.release());
+            // The custom fields are sized by the group the contact is about to join.
+            contact->Group = &group;
             for (size_t column = 0; column < columns; ++column) {
                 if (!info.ColumnChecked[column]) continue;
                 const std::string& name = info.ColumnFields[column];
                 const std::string& value = fields[column];
                 if (name == "FirstName") {
-                    added->SetFirstName(value);
+                    contact->SetFirstName(value);
                 } else if (name == "LastName") {
-                    added->SetLastName(value);
+                    contact->SetLastName(value);
                 } else if (name == "Joined") {
                     double joined = 0;
-                    added->Joined = platform::parseDateTime(value, joined) ? joined : info.JoinDate;
+                    contact->Joined = platform::parseDateTime(value, joined) ? joined : info.JoinDate;
                 } else if (!name.empty()) {
                     const int position = group.IndexOfFieldDef(name);
-                    if (position >= 0) added->SetCustomField(position, value);
+                    if (position >= 0) contact->SetCustomField(position, value);
                 }
             }
-            if (info.SetJoinDate) added->Joined = info.JoinDate;
+            if (info.SetJoinDate) contact->Joined = info.JoinDate;
+            added.push_back(std::move(contact));
             if (info.OnImportProgress) {
                 info.OnImportProgress(static_cast<int>(index + 1), info.RecordCount);
                 if (groupAlive.expired()) return;
             }
         }
     } catch (const std::exception&) {
-        // The import ends silently; what was added stays.
+        // The import ends silently; what was read so far is added.
     }
+    group.AddContacts(added);
 }

@@ -137,6 +137,27 @@ int TcvGroup::AddContact(TcvContact* contact) {
     return position;
 }
 
+void TcvGroup::AddContacts(std::vector<std::unique_ptr<TcvContact>>& contacts) {
+    std::erase(contacts, nullptr);
+    if (contacts.empty()) return;
+    auto before = [](const std::unique_ptr<TcvContact>& a, const std::unique_ptr<TcvContact>& b) {
+        return CompareEmails(a->Email, b->Email) < 0;
+    };
+    std::stable_sort(contacts.begin(), contacts.end(), before);
+    std::vector<std::unique_ptr<TcvContact>> merged;
+    merged.reserve(contacts_.size() + contacts.size());
+    auto old = contacts_.begin();
+    for (auto& added : contacts) {
+        for (; old != contacts_.end() && before(*old, added); ++old) merged.push_back(std::move(*old));
+        added->Group = this;
+        merged.push_back(std::move(added));
+    }
+    for (; old != contacts_.end(); ++old) merged.push_back(std::move(*old));
+    contacts_ = std::move(merged);
+    contacts.clear();
+    notify(&TcvSetup::ContactsChanged);
+}
+
 void TcvGroup::DeleteContact(int position) {
     TcvContact* contact = Contacts(position);
     if (!contact) return;

@@ -335,6 +335,10 @@ public:
 
     // Takes ownership of the contact.
     int AddContact(TcvContact* contact);
+    // Takes ownership of many contacts at once (an import) with one notification: sorted and
+    // merged in one pass, which gives the order of adding them one by one, except that contacts
+    // whose addresses are equal ignoring case keep their order, the new ones before the old.
+    void AddContacts(std::vector<std::unique_ptr<TcvContact>>& contacts);
     void DeleteContact(int position);
     // Takes the contact out of the list without freeing it and without notification; the caller
     // owns it from then on.

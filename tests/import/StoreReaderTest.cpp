@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path realStore() { return fs::path(__FILE__).parent_path() / ".." / ".." / ".." / "shared" / "realdata" / "dbx"; }
+// Beside the project folder, as the shared data is laid out.
+fs::path realStore() { return fs::path(CORVANE_SOURCE_DIR) / ".." / "shared" / "realdata" / "dbx"; }
 
 template <class T>
 std::vector<T*> itemsOf(const TDbxItemList& list) {

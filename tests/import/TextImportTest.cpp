@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace textimport;
 
 namespace {
@@ -208,6 +210,59 @@ TEST_F(TextImportTest, OddFilesImportWithoutHarm) {
     EXPECT_NE(group->FindContact(""), nullptr);
     EXPECT_NE(group->FindContact(std::string(1 << 20, 'w')), nullptr);
     EXPECT_EQ(group->FindContact("a@x.org")->FirstName, "Ann");
+}
+
+}  // namespace
+
+namespace {
+
+// Adding contacts together gives the order of adding them one by one.
+TEST(TextImportOrder, ContactsAddedTogetherSortAsWhenAddedOneByOne) {
+    std::mt19937 random(7);
+    auto address = [&](int i) {
+        const char* domains[] = {"b.org", "A.org", "a.org", "c.net"};
+        std::string local = std::to_string(random() % 50);
+        if (i % 7 == 0) local = "Dup";
+        if (i % 11 == 0) local = "dup";
+        return local + "@" + domains[random() % 4];
+    };
+    TcvSetup setup;
+    auto* oneByOne = new TcvGroup;
+    auto* together = new TcvGroup;
+    setup.AddGroup(oneByOne);
+    setup.AddGroup(together);
+    for (int i = 0; i < 300; ++i) {
+        const std::string email = address(i);
+        for (TcvGroup* g : {oneByOne, together}) {
+            auto* c = new TcvContact;
+            c->Email = email;
+            g->AddContact(c);
+        }
+    }
+    std::vector<std::unique_ptr<TcvContact>> batch;
+    batch.push_back(nullptr);
+    for (int i = 0; i < 500; ++i) {
+        const std::string email = address(i);
+        auto* c = new TcvContact;
+        c->Email = email;
+        oneByOne->AddContact(c);
+        batch.push_back(std::make_unique<TcvContact>());
+        batch.back()->Email = email;
+    }
+    int notified = 0;
+    setup.OnContactsChanged = [&](TcvSetup&) { ++notified; };
+    together->AddContacts(batch);
+    EXPECT_EQ(notified, 1);
+    EXPECT_TRUE(batch.empty());
+    ASSERT_EQ(together->ContactCount(), oneByOne->ContactCount());
+    for (int i = 0; i < together->ContactCount(); ++i) {
+        EXPECT_EQ(together->Contacts(i)->Group, together);
+        // Addresses equal ignoring case may stand in another order among themselves.
+        EXPECT_EQ(platform::asciiLower(together->Contacts(i)->Email), platform::asciiLower(oneByOne->Contacts(i)->Email));
+        if (i > 0) {
+            EXPECT_LE(CompareEmails(together->Contacts(i - 1)->Email, together->Contacts(i)->Email), 0);
+        }
+    }
 }
 
 }  // namespace

@@ -344,7 +344,7 @@ TEST_F(OEImportUi, NoGroupIsReportedAndThePaneSizesAndBoundsAreKept) {
 }
 
 TEST_F(OEImportUi, TheRealStoreListsItsFoldersAndItsInboxMail) {
-    const auto real = std::filesystem::path(__FILE__).parent_path() / ".." / ".." / ".." / "shared" / "realdata" / "dbx";
+    const auto real = std::filesystem::path(CORVANE_SOURCE_DIR) / ".." / "shared" / "realdata" / "dbx";
     if (!std::filesystem::exists(real)) GTEST_SKIP() << "no real store files here";
     writeString(uoexpress::DefaultStoreKey, "Store Root", real.string());
     auto w = importWindow();
