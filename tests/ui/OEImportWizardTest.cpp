@@ -366,3 +366,28 @@ TEST_F(OEImportUi, TheRealStoreListsItsFoldersAndItsInboxMail) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OEImportUi, AGroupDeletedDuringTheImportEndsItAfterTheMailInHand) {
+    auto w = importWindow();
+    runWizard(*w, [&](TfmOEImport& wizard) {
+        chooseMails(wizard, {0, 1, 2, 3});
+        QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &wizard, [&] {
+            if (wizard.Processed < 1 || !poll.isActive()) return;
+            poll.stop();
+            w->Setup->DeleteGroup(0);
+        });
+        poll.start(0);
+        QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
+        EXPECT_EQ(wizard.Processed, 1);
+        EXPECT_EQ(wizard.lbResult->text(), "1 messages of 1 were parsed successfully.");
+        return int(QDialog::Accepted);
+    });
+    EXPECT_EQ(w->Setup->GroupCount(), 0);
+    EXPECT_FALSE(w->acImportOE->isEnabled());
+}
+
+}  // namespace
