@@ -1,5 +1,6 @@
 #include "import/uoexpress.h"
 
+#include "options/OptionRefs.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
 #include "tests/support/DbxWriter.h"
@@ -244,6 +245,11 @@ TEST_F(StoreFiles, IdentitiesAndTheirStoreRoots) {
     uoexpress::SetChosenStoreFolder("/chosen");
     EXPECT_EQ(GetStoreRoot("{A}"), "/chosen");
     EXPECT_EQ(GetStoreRoot("{B}"), "%CORVANE_TEST_HOME%/b");
+    // Saving the program's options beside it at shut-down keeps it.
+    TOptionsManager store;
+    options::RegisterOptions(store);
+    store.SaveToRegistry(options::RegistryBase);
+    EXPECT_EQ(uoexpress::ChosenStoreFolder(), "/chosen");
     uoexpress::SetChosenStoreFolder("");
     EXPECT_EQ(GetStoreRoot("{A}"), "");
 }
