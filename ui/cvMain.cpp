@@ -502,6 +502,8 @@ void TfrmMain::connectPageCommands() {
     route(acMessageCopy, MessagesPage, &TMessagesPage::acMessageCopyExecute);
     route(acMessagePaste, MessagesPage, &TMessagesPage::acMessagePasteExecute);
     connect(acMessageAdvanced, &QAction::triggered, MessagesPage, [this] { MessagesPage->acMessageAdvancedExecute(); });
+    connect(acImportTxt, &QAction::triggered, this, &TfrmMain::acImportTxtExecute);
+    connect(acImportOE, &QAction::triggered, this, &TfrmMain::acImportOEExecute);
 }
 
 void TfrmMain::createStatusBar() {
@@ -650,9 +652,10 @@ void TfrmMain::RefreshCommands() {
     auto rows = [](QTableView* view) { return SelectedCount(*view); };
     const bool group = SelGroup.get() != nullptr;
     const bool clipboardText = !QGuiApplication::clipboard()->text().isEmpty();
-    for (QAction* a : {acGroupDelete, acViewContacts, acViewMessages, acGroupCopy, acContactNew, acImportTxt,
-                       acImportOE, acMessageNew, acParserNew, acFieldNew})
+    for (QAction* a : {acGroupDelete, acViewContacts, acViewMessages, acGroupCopy, acContactNew, acMessageNew,
+                       acParserNew, acFieldNew})
         a->setEnabled(group);
+    for (QAction* a : {acImportTxt, acImportOE}) a->setEnabled(group && !Importing);
     acGroupPaste->setEnabled(clipboardText);
     acGroupCompare->setEnabled(rows(lvGroups) == 2);
     const bool contactRows = rows(lvContacts) > 0;

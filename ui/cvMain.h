@@ -2,6 +2,7 @@
 // The main window: the pages that show the setup, the setup file commands, the mailer's timer and
 // commands, the log commands, the title and the status bar. It owns the options store, the setup
 // and the mailer for the whole run.
+#include "import/TextImport.h"
 #include "options/OptionRefs.h"
 #include "platform/AntiFreeze.h"
 #include "platform/UiHooks.h"
@@ -165,6 +166,11 @@ public:
     // polled, and Save turns into Save As.
     std::unique_ptr<platform::FileLock> SetupLock;
     bool ReadOnly = false;
+    // The text import's settings, kept for the run so that the next import starts with them.
+    TcvImportTextInfo ImportTextInfo;
+    // An import is running: its progress lets the user reach the window, which must not start a
+    // second one over the first.
+    bool Importing = false;
     // Opens a setup file from the command line instead of the last one.
     void OpenAtStart(const QString& path);
     // The message editors open without blocking; each frees itself when it closes.
@@ -222,6 +228,8 @@ public slots:
     void acMessageResendExecute();
     void acLogViewExecute();
     void acLogApplyExecute();
+    void acImportTxtExecute();
+    void acImportOEExecute();
 
 public:
     // The window's questions and dialogs, overridable so that tests can answer them.

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QFocusEvent>
@@ -183,4 +184,10 @@ inline TcvAccount* addAccount(TcvSetup& setup, const std::string& name, bool sen
     account->UseForSending = sends;
     setup.AddAccount(account);
     return account;
+}
+
+// Saves a picture of a window into the build folder's screenshots for review.
+inline bool saveScreenshot(QWidget& window, const QString& name) {
+    const QString folder = CORVANE_SCREENSHOT_DIR;
+    return QDir().mkpath(folder) && window.grab().save(folder + "/" + name + ".png");
 }
