@@ -326,11 +326,13 @@ TEST_F(MessageEditorTest, ClosingTheMainWindowAsksEachEditorFirst) {
     EXPECT_FALSE(w->close());
     EXPECT_EQ(w->Editors().size(), 1);
     EXPECT_EQ(w->questions.size(), 1u);
-    w->answers = {QMessageBox::Yes};
+    // Yes saves the edit into the setup, which the window then offers to save; No ends without it.
+    w->answers = {QMessageBox::Yes, QMessageBox::No};
     options::SaveAtShutdown = false;
     w->Setup->Modified = false;
     EXPECT_TRUE(w->close());
     EXPECT_EQ(m->Subject, "Unsaved");
+    EXPECT_EQ(w->questions.size(), 3u);
 }
 
 TEST_F(MessageEditorTest, HistoryItemIsPreviewedAsTheContactReceivedIt) {

@@ -280,7 +280,7 @@ TEST_F(UiTest, AdvancedOpensAnEditorOfItsOwnOnTheCurrentMessage) {
     first->acCloseSave->trigger();
     EXPECT_EQ(m->Subject, "Welcome aboard");
     EXPECT_EQ(other->Subject, "");
-    EXPECT_FALSE(w->Setup->Modified);
+    EXPECT_TRUE(w->Setup->Modified);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
     EXPECT_EQ(w->Editors().size(), 1);
