@@ -57,17 +57,7 @@ protected:
     }
     // A mail from someone else arriving in the mailbox.
     void deliver(const std::string& user, const std::string& subject, const std::string& body) const {
-        mailtext::Mail mail;
-        mailtext::OutgoingMail fields;
-        fields.ToAddress = user + "@example.com";
-        fields.From = "sender@example.org";
-        fields.Subject = subject;
-        fields.PlainBody = body;
-        mailtext::FillOutgoingMail(mail, fields);
-        mailtext::SmtpSettings smtp;
-        smtp.Host = "127.0.0.1";
-        smtp.Port = servers.SmtpOpenPort;
-        mailtext::SendOneMail(smtp, mail);
+        mailnet::Deliver(servers, user + "@example.com", "sender@example.org", subject, body);
     }
 
     static constexpr const char* Received = "user15";
