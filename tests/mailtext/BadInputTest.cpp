@@ -23,7 +23,7 @@ std::string readFile(const fs::path& p) {
 fs::path realDataDir() {
     if (const char* dir = std::getenv("CORVANE_REALDATA")) return dir;
     // Beside the project folder, as the shared data is laid out.
-    return fs::path(__FILE__).parent_path() / ".." / ".." / ".." / "shared" / "realdata";
+    return fs::path(CORVANE_SOURCE_DIR) / ".." / "shared" / "realdata";
 }
 
 }  // namespace

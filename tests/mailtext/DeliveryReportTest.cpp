@@ -16,7 +16,7 @@ using mailtext::ReportKind;
 namespace {
 
 fs::path bounceFolder() {
-    return fs::path(__FILE__).parent_path() / ".." / ".." / ".." / "shared" / "realdata" / "bounce";
+    return fs::path(CORVANE_SOURCE_DIR) / ".." / "shared" / "realdata" / "bounce";
 }
 
 DeliveryReport readText(const std::string& text, const std::vector<std::string>& own = {}) {
