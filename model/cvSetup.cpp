@@ -170,7 +170,9 @@ int TcvGroup::insertSorted(std::unique_ptr<TcvContact> contact) {
     }
     const int position = equal ? mid : low;
     contact->Group = this;
+    const TcvContact* added = contact.get();
     contacts_.insert(contacts_.begin() + position, std::move(contact));
+    members_.insert(added);
     return position;
 }
 
@@ -237,9 +239,16 @@ void TcvGroup::AddContacts(std::vector<std::unique_ptr<TcvContact>> contacts) {
         addOne(classOf[i]);
         ++count;
     }
-    // Nothing below can fail: the list is rebuilt with the runs in place of the old ones.
     std::vector<std::unique_ptr<TcvContact>> merged;
     merged.reserve(count);
+    try {
+        members_.reserve(count);
+        for (const auto& contact : contacts) members_.insert(contact.get());
+    } catch (...) {
+        for (const auto& contact : contacts) members_.erase(contact.get());
+        throw;
+    }
+    // Nothing below can fail: the list is rebuilt with the runs in place of the old ones.
     size_t next = 0;
     for (Class& c : classes) {
         for (; next < c.listBegin; ++next) merged.push_back(std::move(contacts_[next]));
@@ -260,6 +269,7 @@ void TcvGroup::DeleteContact(int position) {
     TcvContact* contact = Contacts(position);
     if (!contact) return;
     AppendLogLine(LogFilePath(), "Delete " + Code + " --- ----- " + contact->Email);
+    members_.erase(contact);
     eraseAt(contacts_, position);
     // Taking a contact away may have been what put the list out of order.
     if (order_ == Order::Unsorted) order_ = Order::Unknown;
@@ -271,6 +281,7 @@ std::unique_ptr<TcvContact> TcvGroup::ExtractContact(TcvContact* contact) {
     if (position < 0) return nullptr;
     std::unique_ptr<TcvContact> owned = std::move(contacts_[static_cast<size_t>(position)]);
     contacts_.erase(contacts_.begin() + position);
+    members_.erase(owned.get());
     if (order_ == Order::Unsorted) order_ = Order::Unknown;
     return owned;
 }
@@ -298,8 +309,9 @@ int TcvGroup::IndexOfEmail(std::string_view address) const {
 TcvContact* TcvGroup::FindContact(std::string_view address) const { return Contacts(IndexOfEmail(address)); }
 
 int TcvGroup::IndexOfContact(const TcvContact* contact) const {
+    if (!members_.contains(contact)) return -1;
     // A contact of this group in a sorted list sits in the run of its own address.
-    if (contact && contact->Group == this && knownSorted()) {
+    if (contact->Group == this && knownSorted()) {
         const auto [begin, end] = equalRun(contact->Email);
         for (size_t i = begin; i < end; ++i)
             if (contacts_[i].get() == contact) return static_cast<int>(i);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <unordered_set>
 #include <vector>
 
 // The three exports of a preprocessor plug-in: the contract shared with plug-in libraries.
@@ -444,6 +445,9 @@ private:
     std::pair<size_t, size_t> equalRun(std::string_view address) const;
 
     std::vector<std::unique_ptr<TcvContact>> contacts_;
+    // The contacts of the list by identity: a look-up by identity may be handed a contact that was
+    // freed meanwhile, and must answer -1 without reading it.
+    std::unordered_set<const TcvContact*> members_;
     mutable Order order_ = Order::Sorted;
     std::vector<std::unique_ptr<TcvFieldDef>> fieldDefs_;
     std::vector<std::unique_ptr<TcvMessage>> messages_;

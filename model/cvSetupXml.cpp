@@ -345,6 +345,7 @@ void TcvGroup::ReadXml(TXmlNode& node) {
     readList("Parsers", "Parser", [] { return std::make_unique<TcvParser>(); },
              [this](TcvParser* p) { AddParser(p); });
     contacts_.clear();
+    members_.clear();
     order_ = Order::Sorted;
     std::vector<std::unique_ptr<TcvContact>> contacts;
     if (earlyContacts) {
