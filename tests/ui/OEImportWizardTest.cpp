@@ -102,6 +102,21 @@ protected:
         for (int row : rows) wizard.lvMessages->topLevelItem(row)->setSelected(true);
     }
 
+    // Chooses the first four mails and runs the import; the action runs at the import's first wait
+    // after its first mail.
+    static void importFourActingAfterTheFirst(TfmOEImport& wizard, const std::function<void()>& action) {
+        chooseMails(wizard, {0, 1, 2, 3});
+        QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &wizard, [&] {
+            if (wizard.Processed < 1 || !poll.isActive()) return;
+            poll.stop();
+            action();
+        });
+        poll.start(0);
+        QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
+    }
+
     TcvGroup* group = nullptr;
 };
 
@@ -205,13 +220,7 @@ TEST_F(OEImportUi, CancelDuringTheImportClosesAfterTheCurrentMailAndNoSecondImpo
     int result = -1;
     bool prevDisabled = false, secondRefused = false;
     runWizard(*w, [&](TfmOEImport& wizard) {
-        chooseMails(wizard, {0, 1, 2, 3});
-        QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
-        // Runs at the first wait of the import after its first mail.
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &wizard, [&] {
-            if (wizard.Processed < 1 || !poll.isActive()) return;
-            poll.stop();
+        importFourActingAfterTheFirst(wizard, [&] {
             prevDisabled = wizard.Importing() && !wizard.btnPrev->isEnabled();
             const int shown = w->dialogsShown;
             secondRefused = !w->acImportOE->isEnabled() && !w->acImportTxt->isEnabled();
@@ -219,8 +228,6 @@ TEST_F(OEImportUi, CancelDuringTheImportClosesAfterTheCurrentMailAndNoSecondImpo
             secondRefused = secondRefused && w->dialogsShown == shown;
             QTest::mouseClick(wizard.btnCancel, Qt::LeftButton);
         });
-        poll.start(0);
-        QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
         EXPECT_EQ(wizard.Processed, 1);
         result = wizard.result();
         return result;
@@ -372,16 +379,7 @@ namespace {
 TEST_F(OEImportUi, AGroupDeletedDuringTheImportEndsItAfterTheMailInHand) {
     auto w = importWindow();
     runWizard(*w, [&](TfmOEImport& wizard) {
-        chooseMails(wizard, {0, 1, 2, 3});
-        QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &wizard, [&] {
-            if (wizard.Processed < 1 || !poll.isActive()) return;
-            poll.stop();
-            w->Setup->DeleteGroup(0);
-        });
-        poll.start(0);
-        QTest::mouseClick(wizard.btnNext, Qt::LeftButton);
+        importFourActingAfterTheFirst(wizard, [&] { w->Setup->DeleteGroup(0); });
         EXPECT_EQ(wizard.Processed, 1);
         EXPECT_EQ(wizard.lbResult->text(), "1 messages of 1 were parsed successfully.");
         return int(QDialog::Accepted);
