@@ -5,7 +5,9 @@
 // as min and median; the load average is printed beside each row, since the machine may be
 // shared.
 //
-// Usage: corvane_scale_bench [--runs R] [--contacts N] [--big N] (--big 0 leaves the scaling row out)
+// Usage: corvane_scale_bench [--runs R] [--contacts N] [--big N] [--only GROUPS]
+// --big 0 leaves the scaling row out; --only takes a comma-separated choice of lookup, parser,
+// replay, adding and file, to profile one part alone.
 #include "bench/setup/SetupGenerator.h"
 #include "daemon/cvLogReplay.h"
 #include "mailtext/IdMessageHelpers.h"
@@ -36,6 +38,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int runs = 5;
+std::string only;
+
+bool chosen(const char* part) {
+    if (only.empty()) return true;
+    const std::string list = "," + only + ",";
+    return list.find("," + std::string(part) + ",") != std::string::npos;
+}
 
 struct Figure {
     double min = 0, median = 0;
@@ -367,20 +376,21 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
         else if (std::strcmp(argv[i], "--contacts") == 0) contacts = std::max(10, std::atoi(argv[i + 1]));
         else if (std::strcmp(argv[i], "--big") == 0) big = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--only") == 0) only = argv[i + 1];
     }
     std::printf("runs per figure: %d; load average at start: %s\n", runs, loadAverage().c_str());
     header();
-    lookUps(contacts);
-    parserActions(contacts);
-    logReplay(contacts);
-    adding(contacts, true);
-    setupFile(contacts, true);
+    if (chosen("lookup")) lookUps(contacts);
+    if (chosen("parser")) parserActions(contacts);
+    if (chosen("replay")) logReplay(contacts);
+    if (chosen("adding")) adding(contacts, true);
+    if (chosen("file")) setupFile(contacts, true);
     if (big > 0) {
         std::printf("scaling row\n");
-        lookUps(big);
-        logReplay(big);
-        adding(big, false);
-        setupFile(big, false);
+        if (chosen("lookup")) lookUps(big);
+        if (chosen("replay")) logReplay(big);
+        if (chosen("adding")) adding(big, false);
+        if (chosen("file")) setupFile(big, false);
     }
     return 0;
 }
