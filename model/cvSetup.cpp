@@ -29,6 +29,19 @@ int IndexOfName(const char* const* table, int count, std::string_view name) {
 
 namespace {
 
+// The local part is the text before the first "@"; the domain the text after it, or the whole
+// text when there is none.
+void splitAddress(std::string_view address, std::string_view& local, std::string_view& domain) {
+    const size_t at = address.find('@');
+    if (at == std::string_view::npos) {
+        local = {};
+        domain = address;
+    } else {
+        local = address.substr(0, at);
+        domain = address.substr(at + 1);
+    }
+}
+
 template <class T>
 T* at(const std::vector<std::unique_ptr<T>>& list, int position) {
     if (position < 0 || position >= static_cast<int>(list.size())) return nullptr;
@@ -109,25 +122,33 @@ void TcvGroup::SetCode(const std::string& code) {
 bool TcvGroup::knownSorted() const {
     if (order_ == Order::Unknown) {
         order_ = Order::Sorted;
-        for (size_t i = 1; i < contacts_.size(); ++i) {
-            if (CompareEmails(contacts_[i - 1]->Email, contacts_[i]->Email) > 0) {
-                order_ = Order::Unsorted;
-                break;
-            }
-        }
+        const TcvContact* previous = nullptr;
+        contacts_.forEach([&](const TcvContact* c) {
+            if (previous && CompareEmails(previous->Email, c->Email) > 0) order_ = Order::Unsorted;
+            previous = c;
+        });
     }
     return order_ == Order::Sorted;
 }
 
 std::pair<size_t, size_t> TcvGroup::equalRun(std::string_view address) const {
+    // The searched address is split once, not at every comparison.
+    std::string_view local, domain;
+    splitAddress(address, local, domain);
+    const auto compare = [&](std::string_view other) {
+        std::string_view otherLocal, otherDomain;
+        splitAddress(other, otherLocal, otherDomain);
+        if (const int r = platform::compareText(otherDomain, domain)) return r;
+        return platform::compareText(otherLocal, local);
+    };
     size_t low = 0, high = contacts_.size();
     while (low < high) {
         const size_t mid = (low + high) / 2;
-        if (CompareEmails(contacts_[mid]->Email, address) < 0) low = mid + 1;
+        if (compare(contacts_[mid]->Email) < 0) low = mid + 1;
         else high = mid;
     }
     size_t end = low;
-    while (end < contacts_.size() && CompareEmails(contacts_[end]->Email, address) == 0) ++end;
+    while (end < contacts_.size() && compare(contacts_[end]->Email) == 0) ++end;
     return {low, end};
 }
 
@@ -171,8 +192,13 @@ int TcvGroup::insertSorted(std::unique_ptr<TcvContact> contact) {
     const int position = equal ? mid : low;
     contact->Group = this;
     const TcvContact* added = contact.get();
-    contacts_.insert(contacts_.begin() + position, std::move(contact));
     members_.insert(added);
+    try {
+        contacts_.insert(static_cast<size_t>(position), std::move(contact));
+    } catch (...) {
+        members_.erase(added);
+        throw;
+    }
     return position;
 }
 
@@ -213,7 +239,7 @@ void TcvGroup::AddContacts(std::vector<std::unique_ptr<TcvContact>> contacts) {
             const auto [begin, end] = equalRun(contacts[i]->Email);
             Class c{begin, end, {}};
             c.run.reserve(end - begin + 1);
-            for (size_t p = begin; p < end; ++p) c.run.push_back(contacts_[p].get());
+            for (size_t p = begin; p < end; ++p) c.run.push_back(contacts_[p]);
             classes.push_back(std::move(c));
         }
         classOf[i] = classes.size() - 1;
@@ -239,29 +265,28 @@ void TcvGroup::AddContacts(std::vector<std::unique_ptr<TcvContact>> contacts) {
         addOne(classOf[i]);
         ++count;
     }
-    std::vector<std::unique_ptr<TcvContact>> merged;
+    // The list as it becomes, with the runs in place of the old ones.
+    std::vector<TcvContact*> merged;
     merged.reserve(count);
+    size_t next = 0;
+    for (Class& c : classes) {
+        for (; next < c.listBegin; ++next) merged.push_back(contacts_[next]);
+        next = c.listEnd;
+        merged.insert(merged.end(), c.run.begin(), c.run.end());
+    }
+    for (; next < contacts_.size(); ++next) merged.push_back(contacts_[next]);
     try {
         members_.reserve(count);
         for (const auto& contact : contacts) members_.insert(contact.get());
+        contacts_.reorder(merged);
     } catch (...) {
         for (const auto& contact : contacts) members_.erase(contact.get());
         throw;
     }
-    // Nothing below can fail: the list is rebuilt with the runs in place of the old ones.
-    size_t next = 0;
-    for (Class& c : classes) {
-        for (; next < c.listBegin; ++next) merged.push_back(std::move(contacts_[next]));
-        for (size_t p = c.listBegin; p < c.listEnd; ++p) static_cast<void>(contacts_[p].release());
-        next = c.listEnd;
-        for (TcvContact* contact : c.run) merged.emplace_back(contact);
-    }
-    for (; next < contacts_.size(); ++next) merged.push_back(std::move(contacts_[next]));
     for (auto& contact : contacts) {
         contact->Group = this;
         static_cast<void>(contact.release());
     }
-    contacts_ = std::move(merged);
     notify(&TcvSetup::ContactsChanged);
 }
 
@@ -270,7 +295,7 @@ void TcvGroup::DeleteContact(int position) {
     if (!contact) return;
     AppendLogLine(LogFilePath(), "Delete " + Code + " --- ----- " + contact->Email);
     members_.erase(contact);
-    eraseAt(contacts_, position);
+    contacts_.extract(static_cast<size_t>(position));
     // Taking a contact away may have been what put the list out of order.
     if (order_ == Order::Unsorted) order_ = Order::Unknown;
     notify(&TcvSetup::ContactsChanged);
@@ -279,8 +304,7 @@ void TcvGroup::DeleteContact(int position) {
 std::unique_ptr<TcvContact> TcvGroup::ExtractContact(TcvContact* contact) {
     const int position = IndexOfContact(contact);
     if (position < 0) return nullptr;
-    std::unique_ptr<TcvContact> owned = std::move(contacts_[static_cast<size_t>(position)]);
-    contacts_.erase(contacts_.begin() + position);
+    std::unique_ptr<TcvContact> owned = contacts_.extract(static_cast<size_t>(position));
     members_.erase(owned.get());
     if (order_ == Order::Unsorted) order_ = Order::Unknown;
     return owned;
@@ -293,6 +317,17 @@ int TcvGroup::RemoveContact(TcvContact* contact) {
 }
 
 int TcvGroup::IndexOfEmail(std::string_view address) const {
+    LookUp& last = lastLookUp_;
+    if (last.valid && last.changes == contacts_.changes() && last.address == address) return last.position;
+    const int position = searchEmail(address);
+    last.address.assign(address);
+    last.changes = contacts_.changes();
+    last.position = position;
+    last.valid = true;
+    return position;
+}
+
+int TcvGroup::searchEmail(std::string_view address) const {
     // In address order every contact with the address sits in the run where a binary search
     // lands, the first of them first: an address equal ignoring case also compares equal.
     if (knownSorted()) {
@@ -310,17 +345,24 @@ TcvContact* TcvGroup::FindContact(std::string_view address) const { return Conta
 
 int TcvGroup::IndexOfContact(const TcvContact* contact) const {
     if (!members_.contains(contact)) return -1;
+    // Most often the contact was just found by its address.
+    const int last = lastLookUp_.position;
+    if (last >= 0 && static_cast<size_t>(last) < contacts_.size() && contacts_[static_cast<size_t>(last)] == contact)
+        return last;
     // A contact of this group in a sorted list sits in the run of its own address.
     if (contact->Group == this && knownSorted()) {
         const auto [begin, end] = equalRun(contact->Email);
         for (size_t i = begin; i < end; ++i)
-            if (contacts_[i].get() == contact) return static_cast<int>(i);
+            if (contacts_[i] == contact) return static_cast<int>(i);
         return -1;
     }
-    return indexOf(contacts_, contact);
+    return static_cast<int>(contacts_.indexOf(contact));
 }
 
-TcvContact* TcvGroup::Contacts(int position) const { return at(contacts_, position); }
+TcvContact* TcvGroup::Contacts(int position) const {
+    if (position < 0 || static_cast<size_t>(position) >= contacts_.size()) return nullptr;
+    return contacts_[static_cast<size_t>(position)];
+}
 
 void TcvGroup::GetEmails(TStringList& list) const {
     list.clear();
@@ -329,7 +371,7 @@ void TcvGroup::GetEmails(TStringList& list) const {
 
 void TcvGroup::AppendEmails(TStringList* list) const {
     if (!list) return;
-    for (const auto& c : contacts_) list->push_back(c->Email);
+    contacts_.forEach([list](const TcvContact* c) { list->push_back(c->Email); });
 }
 
 void TcvGroup::SelectContact(TcvContact* contact) {
@@ -498,21 +540,6 @@ void TcvSetup::MessagesChanged() { raise(*this, OnMessagesChanged); }
 void TcvSetup::ContactsChanged() { raise(*this, OnContactsChanged); }
 void TcvSetup::FieldDefsChanged() { raise(*this, OnFieldDefsChanged); }
 void TcvSetup::ParsersChanged() { raise(*this, OnParsersChanged); }
-
-namespace {
-// The local part is the text before the first "@"; the domain the text after it, or the whole
-// text when there is none.
-void splitAddress(std::string_view address, std::string_view& local, std::string_view& domain) {
-    const size_t at = address.find('@');
-    if (at == std::string_view::npos) {
-        local = {};
-        domain = address;
-    } else {
-        local = address.substr(0, at);
-        domain = address.substr(at + 1);
-    }
-}
-}  // namespace
 
 int CompareEmails(std::string_view a, std::string_view b) {
     std::string_view localA, domainA, localB, domainB;

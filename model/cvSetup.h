@@ -13,6 +13,7 @@
 #include <vector>
 
 // The three exports of a preprocessor plug-in: the contract shared with plug-in libraries.
+#include "model/cvContactList.h"
 #include "platform/PluginInterface.h"
 
 namespace xml {
@@ -439,16 +440,29 @@ private:
 
     void notify(void (TcvSetup::*changed)());
     int insertSorted(std::unique_ptr<TcvContact> contact);
-    void addressWritten() { order_ = Order::Unknown; }
+    void addressWritten() {
+        order_ = Order::Unknown;
+        lastLookUp_.valid = false;
+    }
     bool knownSorted() const;
+    int searchEmail(std::string_view address) const;
     // The run of contacts whose address compares equal to the given one; only for a sorted list.
     std::pair<size_t, size_t> equalRun(std::string_view address) const;
 
-    std::vector<std::unique_ptr<TcvContact>> contacts_;
+    TcvContactList contacts_;
     // The contacts of the list by identity: a look-up by identity may be handed a contact that was
     // freed meanwhile, and must answer -1 without reading it.
     std::unordered_set<const TcvContact*> members_;
     mutable Order order_ = Order::Sorted;
+    // The last look-up, answered again while the list and its addresses stay unchanged: a parser
+    // action looks the same address up several times, around handlers that may change the list.
+    struct LookUp {
+        std::string address;
+        uint64_t changes = 0;
+        int position = -1;
+        bool valid = false;
+    };
+    mutable LookUp lastLookUp_;
     std::vector<std::unique_ptr<TcvFieldDef>> fieldDefs_;
     std::vector<std::unique_ptr<TcvMessage>> messages_;
     std::vector<std::unique_ptr<TcvParser>> parsers_;

@@ -372,7 +372,7 @@ void TcvGroup::WriteXml(TXmlNode& node) const {
     TXmlNode& parsers = container(node, "Parsers");
     for (const auto& p : parsers_) p->WriteXml(*parsers.AddChild("Parser"));
     TXmlNode& contacts = container(node, "Contacts");
-    for (const auto& c : contacts_) c->WriteXml(*contacts.AddChild("Contact"));
+    contacts_.forEach([&contacts](const TcvContact* c) { c->WriteXml(*contacts.AddChild("Contact")); });
     // Last and left out when empty, so a group without one is saved exactly as before.
     node.SetChildText("UnsubscribeAddress", UnsubscribeAddress, "");
 }

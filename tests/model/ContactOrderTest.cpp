@@ -102,6 +102,8 @@ TEST(ContactOrder, SortKeysOrderAddressesAsTheirComparison) {
 TEST(ContactOrder, ReadingAContactInPlaceIsSeenByTheSearch) {
     TcvGroup g;
     for (const char* a : {"a@x.org", "b@x.org", "c@x.org"}) g.AddContact(tagged(a, 0).release());
+    // Asked once before the write, so that an answer kept from then would show below.
+    EXPECT_EQ(g.IndexOfEmail("a@x.org"), 0);
     TcvContact source;
     source.Email = "zz@aa.org";
     g.Contacts(0)->Assign(source);
@@ -111,6 +113,9 @@ TEST(ContactOrder, ReadingAContactInPlaceIsSeenByTheSearch) {
     g.Contacts(0)->SetEmail("d@x.org");
     EXPECT_EQ(g.IndexOfEmail("d@x.org"), 2);
     EXPECT_EQ(g.IndexOfEmail("b@x.org"), 0);
+    g.DeleteContact(0);
+    EXPECT_EQ(g.IndexOfEmail("b@x.org"), -1);
+    EXPECT_EQ(g.IndexOfEmail("d@x.org"), 1);
 }
 
 TEST(ContactOrder, BulkAdditionGivesTheOrderOfAddingOneByOne) {

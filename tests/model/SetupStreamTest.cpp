@@ -53,7 +53,7 @@ TEST(SetupStream, ContactsTakenWhileParsingGiveTheSetupOfTheWholeTree) {
     EXPECT_THROW(loaded(head + documents[1]), std::runtime_error);
 
     // Values are decoded by the encoding the whole file declares, even when it says so late.
-    for (const std::string& text :
+    for (const char* text :
          {"\xEF\xBB\xBF<Corvane><Group><Contacts><Contact><FirstName>Ren\xC3\xA9</FirstName></Contact></Contacts>"
           "</Group></Corvane>",
           "<Corvane><Group><Contacts><Contact><FirstName>Ren\xC3\xA9 &#8364;</FirstName></Contact></Contacts></Group>"
