@@ -81,7 +81,9 @@ bool WireSocket::receive() {
     const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline_ - std::chrono::steady_clock::now());
     // Decrypted bytes may wait inside the TLS layer while the descriptor has nothing to read.
     const bool pending = secure_ && socket_.available() > 0;
-    if (left.count() <= 0 || !pending && !socket_.poll(Poco::Timespan(left.count()), Poco::Net::Socket::SELECT_READ | Poco::Net::Socket::SELECT_ERROR))
+    if (left.count() <= 0 ||
+        (!pending && !socket_.poll(Poco::Timespan(left.count()),
+                                   Poco::Net::Socket::SELECT_READ | Poco::Net::Socket::SELECT_ERROR)))
         throw Poco::TimeoutException("no complete reply within " + std::to_string(replyMs_) + " ms");
     const int n = socket_.receiveBytes(buffer_.data(), static_cast<int>(buffer_.size()));
     if (n <= 0) return false;

@@ -384,9 +384,15 @@ TEST_F(Sweep, ObjectsDeletedAtAnyWaitOrEventAreNeverTouchedAgain) {
                     // A mail given up because its account went is no bounce of the contact.
                     for (int i = 0; i < group->ContactCount(); ++i) EXPECT_EQ(group->Contacts(i)->Bounces, 0);
                 }
-                if (victim == TheMessage) EXPECT_EQ(group->MessageCount(), 0);
-                if (victim == TheGroup) EXPECT_EQ(setup.GroupCount(), 0);
-                if (victim == TheContact) EXPECT_EQ(group->ContactCount(), 1);
+                if (victim == TheMessage) {
+                    EXPECT_EQ(group->MessageCount(), 0);
+                }
+                if (victim == TheGroup) {
+                    EXPECT_EQ(setup.GroupCount(), 0);
+                }
+                if (victim == TheContact) {
+                    EXPECT_EQ(group->ContactCount(), 1);
+                }
             }
         }
     }

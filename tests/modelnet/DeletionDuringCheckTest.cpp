@@ -114,9 +114,15 @@ TEST(MailboxDeletions, ObjectsDeletedAtAnyWaitOrEventAreNeverTouchedAgain) {
                     }
                     platform::setUiHooks(previous);
                     if (!deleted) break;  // past the last point of this kind
-                    if (victim == TheGroup) EXPECT_EQ(setup.GroupCount(), 0);
-                    if (victim == TheAccount) EXPECT_EQ(setup.AccountCount(), 0);
-                    if (victim == TheParser) EXPECT_EQ(setup.Groups(0)->ParserCount(), 0);
+                    if (victim == TheGroup) {
+                        EXPECT_EQ(setup.GroupCount(), 0);
+                    }
+                    if (victim == TheAccount) {
+                        EXPECT_EQ(setup.AccountCount(), 0);
+                    }
+                    if (victim == TheParser) {
+                        EXPECT_EQ(setup.Groups(0)->ParserCount(), 0);
+                    }
                 }
             }
         }
