@@ -291,30 +291,54 @@ void TcvContact::ReadXml(TXmlNode& node) {
     }
 }
 
-void TcvContact::WriteXml(TXmlNode& node) const {
-    node.SetChildText("Email", Email, "");
-    node.SetChildText("FirstName", FirstName, "");
-    node.SetChildText("LastName", LastName, "");
-    node.SetChildDate("Joined", Joined, 0);
-    node.SetChildBool("ValidDomain", ValidDomain, true);
-    node.SetChildInt("TotalBytes", TotalBytes, 0);
-    node.SetChildInt("TotalDuration", TotalDuration, 0);
-    node.SetChildInt("Bounces", Bounces, 0);
-    node.SetChildBool("Frozen", Frozen, false);
-    node.SetChildBool("Unsubscribed", Unsubscribed, false);
-    if (CustomFields) {
-        std::string text;
-        for (const std::string& line : *CustomFields) {
-            text += line;
-            text += "\r\n";
+namespace {
+
+// A contact's element, written into its node or, while a setup file is saved, straight into the
+// output; scratch is room for the custom field text.
+void writeChild(TXmlNode& node, const char* name, const auto& write) { write(*node.AddChild(name)); }
+
+void writeChild(xml::TsdXmlWriter& writer, const char* name, const auto& write) {
+    writer.BeginElement(name);
+    write(writer);
+    writer.EndElement();
+}
+
+template <class Target> void writeContact(const TcvContact& contact, Target& target, std::string& scratch) {
+    target.SetChildText("Email", contact.Email, "");
+    target.SetChildText("FirstName", contact.FirstName, "");
+    target.SetChildText("LastName", contact.LastName, "");
+    target.SetChildDate("Joined", contact.Joined, 0);
+    target.SetChildBool("ValidDomain", contact.ValidDomain, true);
+    target.SetChildInt("TotalBytes", contact.TotalBytes, 0);
+    target.SetChildInt("TotalDuration", contact.TotalDuration, 0);
+    target.SetChildInt("Bounces", contact.Bounces, 0);
+    target.SetChildBool("Frozen", contact.Frozen, false);
+    target.SetChildBool("Unsubscribed", contact.Unsubscribed, false);
+    if (contact.CustomFields) {
+        scratch.clear();
+        for (const std::string& line : *contact.CustomFields) {
+            scratch += line;
+            scratch += "\r\n";
         }
-        node.SetChildText("CustomFields", text, "");
+        target.SetChildText("CustomFields", scratch, "");
     }
-    for (const TcvHist& h : Hist) {
-        TXmlNode* entry = node.AddChild("Hist");
-        entry->SetChildText("Code", h.Code, "");
-        entry->SetChildDate("Date", h.Date, 0);
+    for (const TcvHist& h : contact.Hist) {
+        writeChild(target, "Hist", [&h](auto& entry) {
+            entry.SetChildText("Code", h.Code, "");
+            entry.SetChildDate("Date", h.Date, 0);
+        });
     }
+}
+
+// Set while a setup file is saved: the document that may take a group's contacts straight into
+// its output, never as nodes. Other documents (copies, the clipboard) are read back as trees.
+const xml::TsdXmlDocument* streamingDocument = nullptr;
+
+}  // namespace
+
+void TcvContact::WriteXml(TXmlNode& node) const {
+    std::string scratch;
+    writeContact(*this, node, scratch);
 }
 
 void TcvGroup::ReadXml(TXmlNode& node) {
@@ -372,7 +396,20 @@ void TcvGroup::WriteXml(TXmlNode& node) const {
     TXmlNode& parsers = container(node, "Parsers");
     for (const auto& p : parsers_) p->WriteXml(*parsers.AddChild("Parser"));
     TXmlNode& contacts = container(node, "Contacts");
-    for (const auto& c : contacts_) c->WriteXml(*contacts.AddChild("Contact"));
+    if (streamingDocument && node.document() == streamingDocument) {
+        // The contacts are nearly all of a setup file: written as it is rendered, they need no
+        // node each. Nothing runs between this and the rendering that could change them.
+        node.document()->SetChildWriter(contacts, [this](xml::TsdXmlWriter& writer) {
+            std::string scratch;
+            for (int i = 0; i < ContactCount(); ++i) {
+                writer.BeginElement("Contact");
+                writeContact(*Contacts(i), writer, scratch);
+                writer.EndElement();
+            }
+        });
+    } else {
+        for (const auto& c : contacts_) c->WriteXml(*contacts.AddChild("Contact"));
+    }
     // Last and left out when empty, so a group without one is saved exactly as before.
     node.SetChildText("UnsubscribeAddress", UnsubscribeAddress, "");
 }
@@ -435,6 +472,10 @@ void TcvSetup::SaveToStream(xml::TStream& stream) {
     stream.setPosition(0);
     document->OnProgress = OnProgress;
     document->WriteDefaults = false;
+    struct Scope {
+        explicit Scope(const xml::TsdXmlDocument* d) { streamingDocument = d; }
+        ~Scope() { streamingDocument = nullptr; }
+    } scope(document.get());
     WriteXml(*document->RootNode());
     document->SaveStream(stream);
 }

@@ -61,6 +61,7 @@ void TXmlNode::freeChildren(std::vector<std::unique_ptr<TXmlNode>>& children, in
 }
 
 void TXmlNode::clear() {
+    hasChildWriter_ = false;
     name_.clear();
     RawText.clear();
     Attributes.clear();

@@ -179,6 +179,8 @@ public:
         }
         Seek(-count, SeekOrigin::Current);
     }
+    // Whether written bytes go out unchanged (8-bit output once writing has started).
+    bool passesBytesOut() const { return directOut_ != nullptr; }
     void putBytes(const char* p, int64_t n) {
         if (directOut_) {
             directOut_->writeBytes(p, n);

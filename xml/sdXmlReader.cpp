@@ -469,6 +469,7 @@ void TsdXmlDocument::restoreDefaults() {
 template <class Source> void TsdXmlDocument::parse(Source& source) {
     restoreDefaults();
     root_->clear();
+    childWriters_.clear();
     source.start();
 
     auto container = TXmlNode::create(this, *pool_);

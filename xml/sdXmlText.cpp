@@ -6,6 +6,7 @@
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -81,19 +82,31 @@ std::string dequoted(std::string_view s) {
 
 }  // namespace detail
 
-std::string EscapeText(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\'': out += "&apos;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
+std::string_view detail::entityOf(char c) {
+    switch (c) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '\'': return "&apos;";
+    default: return "&quot;";
     }
+}
+
+std::string EscapeText(std::string_view s) {
+    using detail::findEscape;
+    size_t at = findEscape(s, 0);
+    if (at == s.size()) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 16);
+    size_t from = 0;
+    // Runs without any such character are copied at once.
+    while (at < s.size()) {
+        out.append(s.data() + from, at - from);
+        out.append(detail::entityOf(s[at]));
+        from = at + 1;
+        at = findEscape(s, from);
+    }
+    out.append(s.data() + from, s.size() - from);
     return out;
 }
 
@@ -160,7 +173,7 @@ std::string UnescapeText(std::string_view s, bool utf8) {
     return out;
 }
 
-std::string DateTimeToXmlText(double value) {
+size_t detail::formatDateTime(double value, char* text) {
     const platform::DateParts p = platform::decodeDateTime(value);
     const bool dateOnly = value == std::trunc(value);
     // Every contact of a saved setup has several dates; formatting them through snprintf was a
@@ -168,7 +181,6 @@ std::string DateTimeToXmlText(double value) {
     auto fits = [](int v, int max) { return v >= 0 && v <= max; };
     if (fits(p.year, 9999) && fits(p.month, 99) && fits(p.day, 99) &&
         (dateOnly || (fits(p.hour, 99) && fits(p.minute, 99) && fits(p.second, 99) && fits(p.msec, 999)))) {
-        char text[24];
         char* out = text;
         auto put = [&out](int v, int digits, char after) {
             for (int i = digits - 1; i >= 0; --i, v /= 10) out[i] = static_cast<char>('0' + v % 10);
@@ -184,15 +196,20 @@ std::string DateTimeToXmlText(double value) {
             put(p.second, 2, '.');
             put(p.msec, 3, 'Z');
         }
-        return std::string(text, out);
+        return static_cast<size_t>(out - text);
     }
-    char buf[64];
+    int n = 0;
     if (dateOnly)
-        std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2d", p.year, p.month, p.day);
+        n = std::snprintf(text, DateTextMax, "%.4d-%.2d-%.2d", p.year, p.month, p.day);
     else
-        std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", p.year, p.month, p.day, p.hour,
-                      p.minute, p.second, p.msec);
-    return buf;
+        n = std::snprintf(text, DateTextMax, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", p.year, p.month, p.day, p.hour,
+                          p.minute, p.second, p.msec);
+    return n < 0 ? 0 : std::min(static_cast<size_t>(n), DateTextMax - 1);
+}
+
+std::string DateTimeToXmlText(double value) {
+    char text[detail::DateTextMax];
+    return std::string(text, detail::formatDateTime(value, text));
 }
 
 bool XmlTextToDateTime(std::string_view text, double& value) {
