@@ -175,6 +175,12 @@ public:
     int64_t GetChildInt64(std::string_view name, int64_t defaultValue) const;
     bool GetChildBool(std::string_view name, bool defaultValue) const;
     double GetChildDate(std::string_view name, double defaultValue) const;
+    // The node's own value, read as the GetChild... operations read a child's: a reader that
+    // takes many values of one element finds their nodes in one pass.
+    int64_t Int64Value(int64_t defaultValue) const;
+    int IntValue(int defaultValue) const;
+    bool BoolValue(bool defaultValue) const;
+    double DateValue(double defaultValue) const;
 
     // Write the child only when the document writes defaults or the value differs from the
     // default; otherwise an existing child stays as it is and none is created.

@@ -213,25 +213,52 @@ std::string DateTimeToXmlText(double value) {
 }
 
 bool XmlTextToDateTime(std::string_view text, double& value) {
-    // Fixed positions, as the writer produces them; characters past the end count as missing.
-    auto part = [&](size_t from, size_t length, int& out) {
-        const std::string_view s = from < text.size() ? text.substr(from, length) : std::string_view();
-        int64_t n = 0;
-        if (!detail::parseInt64(s, n) || n < INT32_MIN || n > INT32_MAX) return false;
-        out = static_cast<int>(n);
-        return true;
-    };
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
-    if (!part(0, 4, year) || !part(5, 2, month) || !part(8, 2, day)) return false;
-    if (text.size() > 16) {
-        if (!part(11, 2, hour) || !part(14, 2, minute)) return false;
-        if (!part(17, 2, second)) second = 0;
-        if (!part(20, 3, msec)) msec = 0;
+    const size_t size = text.size();
+    // The two forms the writer produces, with digits wherever a number stands, are read
+    // directly; the general reading below gives the same parts for them.
+    bool plain = size >= 10 && (size <= 16 || size >= 23);
+    auto digit = [&text, &plain](size_t i) {
+        const unsigned d = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+        plain = plain && d <= 9;
+        return static_cast<int>(d);
+    };
+    auto two = [&digit](size_t i) { return digit(i) * 10 + digit(i + 1); };
+    if (plain) {
+        year = two(0) * 100 + two(2);
+        month = two(5);
+        day = two(8);
+        if (size > 16) {
+            hour = two(11);
+            minute = two(14);
+            second = two(17);
+            msec = two(20) * 10 + digit(22);
+        }
     }
-    if (!platform::isValidDate(year, month, day)) return false;
+    if (!plain) {
+        // Fixed positions; characters past the end count as missing.
+        auto part = [&](size_t from, size_t length, int& out) {
+            const std::string_view s = from < size ? text.substr(from, length) : std::string_view();
+            int64_t n = 0;
+            if (!detail::parseInt64(s, n) || n < INT32_MIN || n > INT32_MAX) return false;
+            out = static_cast<int>(n);
+            return true;
+        };
+        hour = minute = second = msec = 0;
+        if (!part(0, 4, year) || !part(5, 2, month) || !part(8, 2, day)) return false;
+        if (size > 16) {
+            if (!part(11, 2, hour) || !part(14, 2, minute)) return false;
+            if (!part(17, 2, second)) second = 0;
+            if (!part(20, 3, msec)) msec = 0;
+        }
+    }
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 || msec > 999)
         return false;
-    value = platform::encodeDateTime(year, month, day, hour, minute, second, msec);
+    double date = 0;
+    if (!platform::tryEncodeDate(year, month, day, date)) return false;
+    // As encodeDateTime: before the epoch the time still counts forwards from midnight of that day.
+    const double time = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + msec) / platform::MSecsPerDay;
+    value = date >= 0 ? date + time : date - time;
     return true;
 }
 
