@@ -477,6 +477,7 @@ void TcvSetup::LoadFromStream(xml::TStream& stream) {
     document.OnProgress = OnProgress;
     EarlyContacts early;
     document.OnElementRead = [&early](TXmlNode& element, int level) { return early.take(element, level); };
+    document.ElementReadMaxLevel = 3;
     const int64_t start = stream.position();
     document.LoadStream(stream);
     if (early.mixed || (early.anyRead && early.readAsUtf8 != document.Utf8Flag)) {

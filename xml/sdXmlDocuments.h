@@ -250,6 +250,9 @@ public:
     // takes the element out of the tree and frees it, so a reader of a large document can use
     // parts of it as they arrive instead of holding the whole tree.
     std::function<bool(TXmlNode& element, int level)> OnElementRead;
+    // Elements deeper than this level are not offered to OnElementRead: a reader that wants only
+    // the upper levels is then not called for every value below them.
+    int ElementReadMaxLevel = MaxNestingDepth + 1;
 
     // Parses from the stream's current position through an encoding-detecting codec.
     void LoadStream(TStream& stream);

@@ -266,7 +266,8 @@ private:
 
     // Offers a complete element below the root to OnElementRead; its parent's frame is on top.
     void offer(TXmlNode* node) {
-        if (depth_ == 0 || !document_.OnElementRead) return;
+        if (depth_ == 0 || static_cast<int>(depth_) > document_.ElementReadMaxLevel || !document_.OnElementRead)
+            return;
         // The element's values decode as they will once the load is finished.
         struct FlagScope {
             bool& flag;
