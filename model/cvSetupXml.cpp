@@ -45,7 +45,9 @@ TXmlNode& container(TXmlNode& node, const char* name) { return *node.AddChild(na
 std::string textOf(const TXmlNode& node, const TXmlNode* child) {
     if (!child) return {};
     std::string text = child->Text();
-    return node.document() && node.document()->Utf8Flag ? platform::fromUtf8(text) : text;
+    if (node.document() && node.document()->Utf8Flag) return platform::fromUtf8(text);
+    // Returned as it is, not copied.
+    return text;
 }
 
 std::string readText(const TXmlNode& node, std::string_view name) { return textOf(node, node.FindChild(name)); }
