@@ -169,24 +169,30 @@ double TXmlNode::DateValue(double defaultValue) const {
     return XmlTextToDateTime(Text(), value) ? value : defaultValue;
 }
 
+namespace {
+
+// The value of the first child of that name, or the default when there is none.
+template <class T> T childValue(const TXmlNode& node, std::string_view name, T defaultValue, T (TXmlNode::*read)(T) const) {
+    const TXmlNode* child = node.FindChild(name);
+    return child ? (child->*read)(defaultValue) : defaultValue;
+}
+
+}  // namespace
+
 int64_t TXmlNode::GetChildInt64(std::string_view name, int64_t defaultValue) const {
-    const TXmlNode* node = FindChild(name);
-    return node ? node->Int64Value(defaultValue) : defaultValue;
+    return childValue(*this, name, defaultValue, &TXmlNode::Int64Value);
 }
 
 int TXmlNode::GetChildInt(std::string_view name, int defaultValue) const {
-    const TXmlNode* node = FindChild(name);
-    return node ? node->IntValue(defaultValue) : defaultValue;
+    return childValue(*this, name, defaultValue, &TXmlNode::IntValue);
 }
 
 bool TXmlNode::GetChildBool(std::string_view name, bool defaultValue) const {
-    const TXmlNode* node = FindChild(name);
-    return node ? node->BoolValue(defaultValue) : defaultValue;
+    return childValue(*this, name, defaultValue, &TXmlNode::BoolValue);
 }
 
 double TXmlNode::GetChildDate(std::string_view name, double defaultValue) const {
-    const TXmlNode* node = FindChild(name);
-    return node ? node->DateValue(defaultValue) : defaultValue;
+    return childValue(*this, name, defaultValue, &TXmlNode::DateValue);
 }
 
 void TXmlNode::SetChildText(const std::string& name, std::string_view value, std::string_view defaultValue) {
