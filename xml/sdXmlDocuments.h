@@ -74,7 +74,8 @@ public:
     void BeginElement(std::string_view name);
     void EndElement();
 
-    // A child element holding one value, under the same rules as the TXmlNode setters.
+    // A child element holding one value, under the same rules as the TXmlNode setters; each call
+    // writes a new child, where a node's setter would change the child it already has.
     void SetChildText(std::string_view name, std::string_view value, std::string_view defaultValue);
     void SetChildInt(std::string_view name, int value, int defaultValue) { SetChildInt64(name, value, defaultValue); }
     void SetChildInt64(std::string_view name, int64_t value, int64_t defaultValue);
