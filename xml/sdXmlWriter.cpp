@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
+#include <new>
 
 namespace xml {
 
@@ -18,12 +20,39 @@ constexpr size_t OutputBlock = 64 * 1024;
 }  // namespace
 
 Output::Output(void* target, FlushFn flush, int64_t startPosition)
-    : target_(target), flush_(flush), buffer_(new char[OutputBlock]), capacity_(OutputBlock), base_(startPosition) {}
+    : target_(target), flush_(flush), base_(startPosition) {
+    allocate();
+}
 
 Output::Output(void* target, FlushFn flush, PositionFn position)
     : target_(target), flush_(flush), position_(position) {}
 
-Output::Output() : buffer_(new char[OutputBlock]), capacity_(OutputBlock) {}
+Output::Output() { allocate(); }
+
+Output::~Output() {
+    release(buffer_);
+    for (auto& block : blocks_) release(block.first);
+}
+
+void Output::allocate() {
+    Block block;
+    if (!flush_) {
+        block.memory = static_cast<char*>(mapLargeBlock());
+        block.mapped = block.memory != nullptr;
+    }
+    block.bytes = block.mapped ? LargestBlockBytes : OutputBlock;
+    if (!block.memory) block.memory = static_cast<char*>(std::malloc(block.bytes));
+    if (!block.memory) throw std::bad_alloc();
+    buffer_ = block;
+    capacity_ = block.bytes;
+    fill_ = 0;
+}
+
+void Output::release(Block& block) {
+    if (block.mapped) unmapLargeBlock(block.memory);
+    else std::free(block.memory);
+    block = Block();
+}
 
 void Output::flush() {
     if (!flush_ || fill_ == 0) return;
@@ -31,24 +60,30 @@ void Output::flush() {
     // Counted as handed on even when the target fails, so that nothing is handed on twice.
     fill_ = 0;
     base_ += static_cast<int64_t>(n);
-    flush_(target_, buffer_.get(), n);
+    flush_(target_, buffer_.memory, n);
 }
 
 void Output::putSlow(const char* p, size_t n) {
     if (!flush_) {
-        // A capture grows.
-        const size_t capacity = std::max(capacity_ * 2, fill_ + n);
-        std::unique_ptr<char[]> bigger(new char[capacity]);
-        std::memcpy(bigger.get(), buffer_.get(), fill_);
-        buffer_ = std::move(bigger);
-        capacity_ = capacity;
-        std::memcpy(buffer_.get() + fill_, p, n);
-        fill_ += n;
+        // A capture keeps its full block and goes on in a new one.
+        while (n > 0) {
+            if (fill_ == capacity_) {
+                blocks_.emplace_back(buffer_, fill_);
+                buffer_ = Block();
+                base_ += static_cast<int64_t>(fill_);
+                allocate();
+            }
+            const size_t part = std::min(n, capacity_ - fill_);
+            std::memcpy(buffer_.memory + fill_, p, part);
+            fill_ += part;
+            p += part;
+            n -= part;
+        }
         return;
     }
     flush();
     if (n <= capacity_) {
-        std::memcpy(buffer_.get(), p, n);
+        std::memcpy(buffer_.memory, p, n);
         fill_ = n;
         return;
     }
@@ -332,13 +367,26 @@ void TsdXmlDocument::render(detail::Output& sink) {
     // The written children of an element that has children, after its own.
     auto writtenChildren = [&](const TXmlNode& node, size_t depth) {
         if (Capture* c = captured(node)) {
-            size_t at = 0;
+            size_t block = 0, at = 0;
+            auto putCaptured = [&](size_t n) {
+                while (n > 0) {
+                    const std::string_view bytes = c->out->block(block).substr(at, n);
+                    sink.put(bytes);
+                    n -= bytes.size();
+                    at += bytes.size();
+                    if (at == c->out->block(block).size()) {
+                        ++block;
+                        at = 0;
+                    }
+                }
+            };
+            size_t done = 0;
             for (uint32_t length : c->ends) {
-                sink.put(c->out->data() + at, length);
-                at += length;
+                putCaptured(length);
+                done += length;
                 progress();
             }
-            sink.put(c->out->data() + at, c->out->size() - at);
+            putCaptured(c->out->size() - done);
         } else if (const ChildWriter* writer = childWriter(node)) {
             TsdXmlWriter w(sink, *this, depth, {}, nullptr);
             w.baseHasChildren_ = true;

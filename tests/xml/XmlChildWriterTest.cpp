@@ -148,3 +148,12 @@ TEST(XmlEscape, CleanRunsAroundEscapedCharactersAtEveryPlace) {
     const std::string clean(5000, 'x');
     EXPECT_EQ(EscapeText(clean + "<" + clean), clean + "&lt;" + clean);
 }
+
+TEST(XmlChildWriter, OutputTakenAheadSpansManyBlocks) {
+    // Several megabytes written ahead for a progress handler come back whole and in order.
+    const auto tree = render(false, 30000, xlCompact, true, false, true, "", 0);
+    const auto written = render(true, 30000, xlCompact, true, false, true, "", 0);
+    ASSERT_GT(written.text.size(), size_t{3} << 20);
+    EXPECT_TRUE(written.text == tree.text);
+    EXPECT_TRUE(written.progress == tree.progress);
+}
