@@ -167,6 +167,10 @@ std::string Mail::bodyText() const { return joinLines(Body); }
 
 std::vector<std::string> splitLines(std::string_view text) {
     std::vector<std::string> lines;
+    // Every break character may end a line: room for them all costs less than growing.
+    size_t breaks = 0;
+    for (char c : text) breaks += c == '\r' || c == '\n';
+    lines.reserve(breaks + 1);
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' || text[i] == '\n') {

@@ -42,10 +42,15 @@ void writeName(TXmlNode& node, const char* element, const char* const (&table)[N
 TXmlNode& container(TXmlNode& node, const char* name) { return *node.AddChild(name); }
 
 // A document read as UTF-8 holds UTF-8 text; the model keeps the 8-bit code page.
-std::string readText(const TXmlNode& node, std::string_view name) {
-    std::string text = node.GetChildText(name, "");
-    return node.document() && node.document()->Utf8Flag ? platform::fromUtf8(text) : text;
+std::string textOf(const TXmlNode& node, const TXmlNode* child) {
+    if (!child) return {};
+    std::string text = child->Text();
+    if (node.document() && node.document()->Utf8Flag) return platform::fromUtf8(text);
+    // Returned as it is, not copied.
+    return text;
 }
+
+std::string readText(const TXmlNode& node, std::string_view name) { return textOf(node, node.FindChild(name)); }
 
 std::unique_ptr<xml::TsdXmlDocument> documentFor(const TcvClass& object) {
     return xml::TsdXmlDocument::CreateWithRoot(object.ClassName());
@@ -266,22 +271,47 @@ void TcvParser::WriteXml(TXmlNode& node) const {
 }
 
 void TcvContact::ReadXml(TXmlNode& node) {
-    Email = readText(node, "Email");
-    FirstName = readText(node, "FirstName");
-    LastName = readText(node, "LastName");
-    Joined = node.GetChildDate("Joined", 0);
-    ValidDomain = node.GetChildBool("ValidDomain", true);
-    TotalBytes = node.GetChildInt("TotalBytes", 0);
-    TotalDuration = node.GetChildInt("TotalDuration", 0);
-    Bounces = node.GetChildInt("Bounces", 0);
-    Frozen = node.GetChildBool("Frozen", false);
-    Unsubscribed = node.GetChildBool("Unsubscribed", false);
-    const std::string fields = readText(node, "CustomFields");
+    // A large setup is nearly all contacts: their values are found in one pass over the
+    // children instead of one search each, the first child of each name counting as before.
+    enum { Email_, FirstName_, LastName_, Joined_, ValidDomain_, TotalBytes_, TotalDuration_, Bounces_, Frozen_,
+           Unsubscribed_, CustomFields_, FieldCount };
+    static constexpr std::string_view Names[FieldCount] = {
+        "Email", "FirstName", "LastName", "Joined", "ValidDomain", "TotalBytes",
+        "TotalDuration", "Bounces", "Frozen", "Unsubscribed", "CustomFields"};
+    const TXmlNode* found[FieldCount] = {};
+    // Names of other lengths never match, so most are told apart without a comparison.
+    size_t histories = 0;
+    for (int i = 0; i < node.childCount(); ++i) {
+        const std::string& name = node.child(i)->Name();
+        histories += name.size() == 4;
+        for (int f = 0; f < FieldCount; ++f) {
+            if (!found[f] && name.size() == Names[f].size() && TXmlNode::SameName(name, Names[f])) {
+                found[f] = node.child(i);
+                break;
+            }
+        }
+    }
+    auto number = [&found](int f) { return found[f] ? found[f]->IntValue(0) : 0; };
+    auto flag = [&found](int f, bool defaultValue) {
+        return found[f] ? found[f]->BoolValue(defaultValue) : defaultValue;
+    };
+    Email = textOf(node, found[Email_]);
+    FirstName = textOf(node, found[FirstName_]);
+    LastName = textOf(node, found[LastName_]);
+    Joined = found[Joined_] ? found[Joined_]->DateValue(0) : 0;
+    ValidDomain = flag(ValidDomain_, true);
+    TotalBytes = number(TotalBytes_);
+    TotalDuration = number(TotalDuration_);
+    Bounces = number(Bounces_);
+    Frozen = flag(Frozen_, false);
+    Unsubscribed = flag(Unsubscribed_, false);
+    const std::string fields = textOf(node, found[CustomFields_]);
     if (!fields.empty()) {
         if (!CustomFields) CustomFields = std::make_unique<TStringList>();
         *CustomFields = mailtext::splitLines(fields);
     }
     Hist.clear();
+    Hist.reserve(histories);
     for (int i = 0; i < node.childCount(); ++i) {
         const TXmlNode* child = node.child(i);
         if (child->Kind != xml::nkElement && child->Kind != xml::nkEmptyElement) continue;
@@ -291,30 +321,54 @@ void TcvContact::ReadXml(TXmlNode& node) {
     }
 }
 
-void TcvContact::WriteXml(TXmlNode& node) const {
-    node.SetChildText("Email", Email, "");
-    node.SetChildText("FirstName", FirstName, "");
-    node.SetChildText("LastName", LastName, "");
-    node.SetChildDate("Joined", Joined, 0);
-    node.SetChildBool("ValidDomain", ValidDomain, true);
-    node.SetChildInt("TotalBytes", TotalBytes, 0);
-    node.SetChildInt("TotalDuration", TotalDuration, 0);
-    node.SetChildInt("Bounces", Bounces, 0);
-    node.SetChildBool("Frozen", Frozen, false);
-    node.SetChildBool("Unsubscribed", Unsubscribed, false);
-    if (CustomFields) {
-        std::string text;
-        for (const std::string& line : *CustomFields) {
-            text += line;
-            text += "\r\n";
+namespace {
+
+// A contact's element, written into its node or, while a setup file is saved, straight into the
+// output; scratch is room for the custom field text.
+void writeChild(TXmlNode& node, const char* name, const auto& write) { write(*node.AddChild(name)); }
+
+void writeChild(xml::TsdXmlWriter& writer, const char* name, const auto& write) {
+    writer.BeginElement(name);
+    write(writer);
+    writer.EndElement();
+}
+
+template <class Target> void writeContact(const TcvContact& contact, Target& target, std::string& scratch) {
+    target.SetChildText("Email", contact.Email, "");
+    target.SetChildText("FirstName", contact.FirstName, "");
+    target.SetChildText("LastName", contact.LastName, "");
+    target.SetChildDate("Joined", contact.Joined, 0);
+    target.SetChildBool("ValidDomain", contact.ValidDomain, true);
+    target.SetChildInt("TotalBytes", contact.TotalBytes, 0);
+    target.SetChildInt("TotalDuration", contact.TotalDuration, 0);
+    target.SetChildInt("Bounces", contact.Bounces, 0);
+    target.SetChildBool("Frozen", contact.Frozen, false);
+    target.SetChildBool("Unsubscribed", contact.Unsubscribed, false);
+    if (contact.CustomFields) {
+        scratch.clear();
+        for (const std::string& line : *contact.CustomFields) {
+            scratch += line;
+            scratch += "\r\n";
         }
-        node.SetChildText("CustomFields", text, "");
+        target.SetChildText("CustomFields", scratch, "");
     }
-    for (const TcvHist& h : Hist) {
-        TXmlNode* entry = node.AddChild("Hist");
-        entry->SetChildText("Code", h.Code, "");
-        entry->SetChildDate("Date", h.Date, 0);
+    for (const TcvHist& h : contact.Hist) {
+        writeChild(target, "Hist", [&h](auto& entry) {
+            entry.SetChildText("Code", h.Code, "");
+            entry.SetChildDate("Date", h.Date, 0);
+        });
     }
+}
+
+// Set while a setup file is saved: the document that may take a group's contacts straight into
+// its output, never as nodes. Other documents (copies, the clipboard) are read back as trees.
+const xml::TsdXmlDocument* streamingDocument = nullptr;
+
+}  // namespace
+
+void TcvContact::WriteXml(TXmlNode& node) const {
+    std::string scratch;
+    writeContact(*this, node, scratch);
 }
 
 void TcvGroup::ReadXml(TXmlNode& node) {
@@ -372,7 +426,20 @@ void TcvGroup::WriteXml(TXmlNode& node) const {
     TXmlNode& parsers = container(node, "Parsers");
     for (const auto& p : parsers_) p->WriteXml(*parsers.AddChild("Parser"));
     TXmlNode& contacts = container(node, "Contacts");
-    contacts_.forEach([&contacts](const TcvContact* c) { c->WriteXml(*contacts.AddChild("Contact")); });
+    if (streamingDocument && node.document() == streamingDocument) {
+        // The contacts are nearly all of a setup file: written as it is rendered, they need no
+        // node each. Nothing runs between this and the rendering that could change them.
+        node.document()->SetChildWriter(contacts, [this](xml::TsdXmlWriter& writer) {
+            std::string scratch;
+            contacts_.forEach([&](const TcvContact* c) {
+                writer.BeginElement("Contact");
+                writeContact(*c, writer, scratch);
+                writer.EndElement();
+            });
+        });
+    } else {
+        contacts_.forEach([&contacts](const TcvContact* c) { c->WriteXml(*contacts.AddChild("Contact")); });
+    }
     // Last and left out when empty, so a group without one is saved exactly as before.
     node.SetChildText("UnsubscribeAddress", UnsubscribeAddress, "");
 }
@@ -412,6 +479,7 @@ void TcvSetup::LoadFromStream(xml::TStream& stream) {
     document.OnProgress = OnProgress;
     EarlyContacts early;
     document.OnElementRead = [&early](TXmlNode& element, int level) { return early.take(element, level); };
+    document.ElementReadMaxLevel = 3;
     const int64_t start = stream.position();
     document.LoadStream(stream);
     if (early.mixed || (early.anyRead && early.readAsUtf8 != document.Utf8Flag)) {
@@ -435,6 +503,10 @@ void TcvSetup::SaveToStream(xml::TStream& stream) {
     stream.setPosition(0);
     document->OnProgress = OnProgress;
     document->WriteDefaults = false;
+    struct Scope {
+        explicit Scope(const xml::TsdXmlDocument* d) { streamingDocument = d; }
+        ~Scope() { streamingDocument = nullptr; }
+    } scope(document.get());
     WriteXml(*document->RootNode());
     document->SaveStream(stream);
 }

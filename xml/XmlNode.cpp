@@ -61,6 +61,7 @@ void TXmlNode::freeChildren(std::vector<std::unique_ptr<TXmlNode>>& children, in
 }
 
 void TXmlNode::clear() {
+    hasChildWriter_ = false;
     name_.clear();
     RawText.clear();
     Attributes.clear();
@@ -140,23 +141,20 @@ std::string TXmlNode::GetChildText(std::string_view name, const std::string& def
     return node ? node->Text() : defaultValue;
 }
 
-int64_t TXmlNode::GetChildInt64(std::string_view name, int64_t defaultValue) const {
-    const TXmlNode* node = FindChild(name);
+int64_t TXmlNode::Int64Value(int64_t defaultValue) const {
     int64_t value = 0;
-    if (!node || !detail::parseInt64(node->RawText, value)) return defaultValue;
-    return value;
+    return detail::parseInt64(RawText, value) ? value : defaultValue;
 }
 
-int TXmlNode::GetChildInt(std::string_view name, int defaultValue) const {
-    const int64_t value = GetChildInt64(name, defaultValue);
+int TXmlNode::IntValue(int defaultValue) const {
+    const int64_t value = Int64Value(defaultValue);
     if (value < INT32_MIN || value > INT32_MAX) return defaultValue;
     return static_cast<int>(value);
 }
 
-bool TXmlNode::GetChildBool(std::string_view name, bool defaultValue) const {
-    const TXmlNode* node = FindChild(name);
-    if (!node || node->RawText.empty()) return defaultValue;
-    const std::string& s = node->RawText;
+bool TXmlNode::BoolValue(bool defaultValue) const {
+    if (RawText.empty()) return defaultValue;
+    const std::string& s = RawText;
     const char first = static_cast<char>(s[0] >= 'a' && s[0] <= 'z' ? s[0] - 32 : s[0]);
     // "TRUE" and "FALSE" begin with T and F, so the first letter decides.
     if (first == 'T' || first == 'Y') return true;
@@ -164,9 +162,37 @@ bool TXmlNode::GetChildBool(std::string_view name, bool defaultValue) const {
     return defaultValue;
 }
 
-double TXmlNode::GetChildDate(std::string_view name, double defaultValue) const {
+double TXmlNode::DateValue(double defaultValue) const {
     double value = 0;
-    return XmlTextToDateTime(GetChildText(name, ""), value) ? value : defaultValue;
+    // Without an entity the text is the stored form itself, and needs no decoded copy.
+    if (RawText.find('&') == std::string::npos) return XmlTextToDateTime(RawText, value) ? value : defaultValue;
+    return XmlTextToDateTime(Text(), value) ? value : defaultValue;
+}
+
+namespace {
+
+// The value of the first child of that name, or the default when there is none.
+template <class T> T childValue(const TXmlNode& node, std::string_view name, T defaultValue, T (TXmlNode::*read)(T) const) {
+    const TXmlNode* child = node.FindChild(name);
+    return child ? (child->*read)(defaultValue) : defaultValue;
+}
+
+}  // namespace
+
+int64_t TXmlNode::GetChildInt64(std::string_view name, int64_t defaultValue) const {
+    return childValue(*this, name, defaultValue, &TXmlNode::Int64Value);
+}
+
+int TXmlNode::GetChildInt(std::string_view name, int defaultValue) const {
+    return childValue(*this, name, defaultValue, &TXmlNode::IntValue);
+}
+
+bool TXmlNode::GetChildBool(std::string_view name, bool defaultValue) const {
+    return childValue(*this, name, defaultValue, &TXmlNode::BoolValue);
+}
+
+double TXmlNode::GetChildDate(std::string_view name, double defaultValue) const {
+    return childValue(*this, name, defaultValue, &TXmlNode::DateValue);
 }
 
 void TXmlNode::SetChildText(const std::string& name, std::string_view value, std::string_view defaultValue) {

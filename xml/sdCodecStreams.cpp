@@ -104,8 +104,11 @@ int64_t TsdBufferedReadStream::size() {
 bool TsdBufferedReadStream::loadPage() {
     if (!source_ || pos_ >= size()) return false;
     pageStart_ = pos_ - pos_ % BufferPageSize;
-    source_->Seek(pageStart_, SeekOrigin::Beginning);
+    // Reading on from the page before needs no seek.
+    if (pageStart_ != sourcePos_) source_->Seek(pageStart_, SeekOrigin::Beginning);
+    sourcePos_ = -1;
     pageLength_ = readFully(*source_, page_.get(), std::min(BufferPageSize, size() - pageStart_));
+    sourcePos_ = pageStart_ + pageLength_;
     return pos_ - pageStart_ < pageLength_;
 }
 

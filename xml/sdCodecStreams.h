@@ -85,6 +85,8 @@ private:
     int64_t pageLength_ = 0;
     int64_t pos_ = 0;
     int64_t size_ = -1;
+    // Where the underlying stream stands after this stream's last read of it; -1 when unknown.
+    int64_t sourcePos_ = -1;
 };
 
 class TsdBufferedWriteStream final : public TStream {
@@ -179,6 +181,8 @@ public:
         }
         Seek(-count, SeekOrigin::Current);
     }
+    // Whether written bytes go out unchanged (8-bit output once writing has started).
+    bool passesBytesOut() const { return directOut_ != nullptr; }
     void putBytes(const char* p, int64_t n) {
         if (directOut_) {
             directOut_->writeBytes(p, n);

@@ -13,10 +13,6 @@ namespace xml::detail {
 
 namespace {
 
-// Blocks double from one chunk up to this size, so a small document takes little memory and a
-// large one few blocks.
-constexpr size_t LargestBlockBytes = size_t{2} << 20;
-
 void* alignedAlloc(size_t bytes) {
 #if defined(_WIN32)
     return _aligned_malloc(bytes, NodePool::ChunkBytes);
@@ -32,6 +28,8 @@ void alignedFree(void* memory) {
     std::free(memory);
 #endif
 }
+
+}  // namespace
 
 #if defined(__linux__)
 // A block of the largest size mapped on its own, aligned so that the kernel can back it with one
@@ -51,9 +49,17 @@ void* mapLargeBlock() {
 #endif
     return block;
 }
+#else
+void* mapLargeBlock() { return nullptr; }
 #endif
 
-}  // namespace
+void unmapLargeBlock(void* block) {
+#if defined(__linux__)
+    munmap(block, LargestBlockBytes);
+#else
+    (void)block;
+#endif
+}
 
 NodePool::~NodePool() {
     for (const Block& block : blocks_) {

@@ -30,6 +30,14 @@
 
 namespace xml::detail {
 
+// Blocks of nodes double from one chunk up to this size, so a small document takes little memory
+// and a large one few blocks.
+inline constexpr size_t LargestBlockBytes = size_t{2} << 20;
+// A block of LargestBlockBytes that the kernel can back with one huge page, so that filling it
+// costs one page fault instead of hundreds; null where that is not to be had.
+void* mapLargeBlock();
+void unmapLargeBlock(void* block);
+
 class NodePool {
 public:
     // Slots are carved from chunks of this size and alignment, each headed by its pool.

@@ -32,9 +32,14 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
     if (count <= 0) return 0;
-    const auto end = static_cast<size_t>(pos_ + count);
-    if (end > data_.size()) data_.resize(end);
-    std::memcpy(data_.data() + pos_, buffer, static_cast<size_t>(count));
+    const auto pos = static_cast<size_t>(pos_);
+    const auto n = static_cast<size_t>(count);
+    // A gap before the position reads as zeros; what goes past the end is appended, so that
+    // writing at the end never clears memory only to overwrite it.
+    if (pos > data_.size()) data_.resize(pos);
+    const size_t inside = std::min(data_.size() - pos, n);
+    std::memcpy(data_.data() + pos, buffer, inside);
+    data_.append(static_cast<const char*>(buffer) + inside, n - inside);
     pos_ += count;
     return count;
 }

@@ -59,7 +59,57 @@ class TsdXmlDocument;
 template <class Source> class NodeReader;
 namespace detail {
 class NodePool;
+class Output;
 }
+
+// Writes elements straight into a document's output while it renders, byte for byte as the
+// same elements held as nodes would be written, in the document's layout and with its
+// WriteDefaults rule. A large list written this way needs no node per value.
+class TsdXmlWriter {
+public:
+    bool WriteDefaults() const { return writeDefaults_; }
+
+    // Starts a child of the element being written; its children follow until EndElement. The
+    // name must stay valid until then. Names are checked as TXmlNode::SetName checks them.
+    void BeginElement(std::string_view name);
+    void EndElement();
+
+    // A child element holding one value, under the same rules as the TXmlNode setters; each call
+    // writes a new child, where a node's setter would change the child it already has.
+    void SetChildText(std::string_view name, std::string_view value, std::string_view defaultValue);
+    void SetChildInt(std::string_view name, int value, int defaultValue) { SetChildInt64(name, value, defaultValue); }
+    void SetChildInt64(std::string_view name, int64_t value, int64_t defaultValue);
+    void SetChildBool(std::string_view name, bool value, bool defaultValue);
+    void SetChildDate(std::string_view name, double value, double defaultValue);
+
+private:
+    friend class TsdXmlDocument;
+    struct Open {
+        std::string_view name;
+        bool hasChildren;
+    };
+    TsdXmlWriter(detail::Output& out, const TsdXmlDocument& document, size_t depth, std::string_view openSuffix,
+                 std::vector<uint32_t>* progress);
+    // Closes the start tag of the element that is getting its first child.
+    void beginChild();
+    void leaf(std::string_view name, std::string_view rawValue, bool escape);
+    void endChild();
+    std::string_view indent(size_t depth);
+
+    detail::Output& out_;
+    const bool writeDefaults_;
+    const bool indented_;
+    const bool neverSelfClose_;
+    const size_t baseDepth_;
+    // What completes the start tag of the element the writer fills, before its first child.
+    std::string_view openSuffix_;
+    bool baseHasChildren_ = false;
+    std::vector<Open> open_;
+    std::string spaces_;
+    // Where each element ended, as the distance from the previous end, for progress events.
+    std::vector<uint32_t>* progress_;
+    int64_t lastEnd_ = 0;
+};
 
 class TXmlNode {
 public:
@@ -83,6 +133,8 @@ public:
 private:
     // Whether the node lives in a node pool; placed here it takes what would be padding.
     bool pooled_;
+    // Whether its document holds a writer of further children for it.
+    bool hasChildWriter_ = false;
 
 public:
     // The value in stored (escaped) form.
@@ -124,6 +176,12 @@ public:
     int64_t GetChildInt64(std::string_view name, int64_t defaultValue) const;
     bool GetChildBool(std::string_view name, bool defaultValue) const;
     double GetChildDate(std::string_view name, double defaultValue) const;
+    // The node's own value, read as the GetChild... operations read a child's: a reader that
+    // takes many values of one element finds their nodes in one pass.
+    int64_t Int64Value(int64_t defaultValue) const;
+    int IntValue(int defaultValue) const;
+    bool BoolValue(bool defaultValue) const;
+    double DateValue(double defaultValue) const;
 
     // Write the child only when the document writes defaults or the value differs from the
     // default; otherwise an existing child stays as it is and none is created.
@@ -193,6 +251,9 @@ public:
     // takes the element out of the tree and frees it, so a reader of a large document can use
     // parts of it as they arrive instead of holding the whole tree.
     std::function<bool(TXmlNode& element, int level)> OnElementRead;
+    // Elements deeper than this level are not offered to OnElementRead: a reader that wants only
+    // the upper levels is then not called for every value below them.
+    int ElementReadMaxLevel = MaxNestingDepth + 1;
 
     // Parses from the stream's current position through an encoding-detecting codec.
     void LoadStream(TStream& stream);
@@ -207,6 +268,15 @@ public:
     void ParseNodes(TStream& source);
     void RenderNodes(TStream& sink);
 
+    // Lets writer put children of the node straight into the output, after the node's own
+    // children, each time the document is rendered; they never exist as nodes, so nothing that
+    // reads the tree sees them. With an OnProgress handler (which may let other code run) every
+    // writer runs before anything is written, so what the writers read cannot change under
+    // them; without one they run in place. Replaces an earlier writer of the node; clearing the
+    // node or parsing drops it.
+    using ChildWriter = std::function<void(TsdXmlWriter& writer)>;
+    void SetChildWriter(TXmlNode& node, ChildWriter writer);
+
 private:
     template <class Source> friend class NodeReader;
     void restoreDefaults();
@@ -215,7 +285,10 @@ private:
         if (OnProgress) OnProgress(*this, position);
     }
     template <class Source> void parse(Source& source);
-    template <class Sink> void render(Sink& sink);
+    void render(detail::Output& out);
+    const ChildWriter* childWriter(const TXmlNode& node) const;
+
+    std::vector<std::pair<const TXmlNode*, ChildWriter>> childWriters_;
 
     // Shared with the nodes: it goes when the document and all of its nodes have gone.
     detail::NodePool* pool_;

@@ -266,7 +266,8 @@ private:
 
     // Offers a complete element below the root to OnElementRead; its parent's frame is on top.
     void offer(TXmlNode* node) {
-        if (depth_ == 0 || !document_.OnElementRead) return;
+        if (depth_ == 0 || static_cast<int>(depth_) > document_.ElementReadMaxLevel || !document_.OnElementRead)
+            return;
         // The element's values decode as they will once the load is finished.
         struct FlagScope {
             bool& flag;
@@ -383,6 +384,17 @@ private:
                     closeElement(frame, std::string_view(lt + 2, static_cast<size_t>(gt - lt - 2)));
                     return;
                 }
+            } else if (rest > 1 && lt[1] != '!' && lt[1] != '?' && lt[1] != '/' && !isBlank(lt[1])) {
+                // So is the start tag of a child element, as the steps below would read it.
+                if (const auto* gt = static_cast<const char*>(std::memchr(lt + 1, '>', static_cast<size_t>(rest - 1)))) {
+                    source_.consume(gt - lt + 1);
+                    TXmlNode* child = newChild(frame);
+                    const size_t parentLevel = depth_ - 1;
+                    if (beginElement(child, std::string_view(lt + 1, static_cast<size_t>(gt - lt - 1)), depth_, true))
+                        return;
+                    childRead(child, parentLevel);
+                    return;
+                }
             }
         }
         char c = 0;
@@ -406,15 +418,26 @@ private:
         }
 
         source_.back(2);
+        TXmlNode* child = newChild(frame);
+        const size_t parentLevel = depth_ - 1;
+        // beginNode may grow the stack, so frame must not be used after this.
+        if (beginNode(child, depth_)) return;
+        childRead(child, parentLevel);
+    }
+
+    // A new last child of the innermost open element.
+    TXmlNode* newChild(Frame& frame) {
         frame.hasChild = true;
         frame.crNoted = false;
         auto owned = TXmlNode::create(&document_, *document_.pool_);
         TXmlNode* child = owned.get();
         child->parent_ = frame.node;
         frame.kids.push_back(std::move(owned));
-        const size_t parentLevel = depth_ - 1;
-        // beginNode may grow the stack, so frame must not be used after this.
-        if (beginNode(child, depth_)) return;
+        return child;
+    }
+
+    // A child whose markup is read and that has no content to follow.
+    void childRead(TXmlNode* child, size_t parentLevel) {
         if (child->Kind == nkComment && document_.DropComments) stack_[parentLevel].kids.pop_back();
         else if (child->Kind == nkEmptyElement) offer(child);
     }
@@ -469,6 +492,7 @@ void TsdXmlDocument::restoreDefaults() {
 template <class Source> void TsdXmlDocument::parse(Source& source) {
     restoreDefaults();
     root_->clear();
+    childWriters_.clear();
     source.start();
 
     auto container = TXmlNode::create(this, *pool_);

@@ -6,6 +6,7 @@
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -81,19 +82,31 @@ std::string dequoted(std::string_view s) {
 
 }  // namespace detail
 
-std::string EscapeText(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\'': out += "&apos;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
+std::string_view detail::entityOf(char c) {
+    switch (c) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '\'': return "&apos;";
+    default: return "&quot;";
     }
+}
+
+std::string EscapeText(std::string_view s) {
+    using detail::findEscape;
+    size_t at = findEscape(s, 0);
+    if (at == s.size()) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 16);
+    size_t from = 0;
+    // Runs without any such character are copied at once.
+    while (at < s.size()) {
+        out.append(s.data() + from, at - from);
+        out.append(detail::entityOf(s[at]));
+        from = at + 1;
+        at = findEscape(s, from);
+    }
+    out.append(s.data() + from, s.size() - from);
     return out;
 }
 
@@ -160,7 +173,7 @@ std::string UnescapeText(std::string_view s, bool utf8) {
     return out;
 }
 
-std::string DateTimeToXmlText(double value) {
+size_t detail::formatDateTime(double value, char* text) {
     const platform::DateParts p = platform::decodeDateTime(value);
     const bool dateOnly = value == std::trunc(value);
     // Every contact of a saved setup has several dates; formatting them through snprintf was a
@@ -168,7 +181,6 @@ std::string DateTimeToXmlText(double value) {
     auto fits = [](int v, int max) { return v >= 0 && v <= max; };
     if (fits(p.year, 9999) && fits(p.month, 99) && fits(p.day, 99) &&
         (dateOnly || (fits(p.hour, 99) && fits(p.minute, 99) && fits(p.second, 99) && fits(p.msec, 999)))) {
-        char text[24];
         char* out = text;
         auto put = [&out](int v, int digits, char after) {
             for (int i = digits - 1; i >= 0; --i, v /= 10) out[i] = static_cast<char>('0' + v % 10);
@@ -184,37 +196,69 @@ std::string DateTimeToXmlText(double value) {
             put(p.second, 2, '.');
             put(p.msec, 3, 'Z');
         }
-        return std::string(text, out);
+        return static_cast<size_t>(out - text);
     }
-    char buf[64];
+    int n = 0;
     if (dateOnly)
-        std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2d", p.year, p.month, p.day);
+        n = std::snprintf(text, DateTextMax, "%.4d-%.2d-%.2d", p.year, p.month, p.day);
     else
-        std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", p.year, p.month, p.day, p.hour,
-                      p.minute, p.second, p.msec);
-    return buf;
+        n = std::snprintf(text, DateTextMax, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", p.year, p.month, p.day, p.hour,
+                          p.minute, p.second, p.msec);
+    return n < 0 ? 0 : std::min(static_cast<size_t>(n), DateTextMax - 1);
+}
+
+std::string DateTimeToXmlText(double value) {
+    char text[detail::DateTextMax];
+    return std::string(text, detail::formatDateTime(value, text));
 }
 
 bool XmlTextToDateTime(std::string_view text, double& value) {
-    // Fixed positions, as the writer produces them; characters past the end count as missing.
-    auto part = [&](size_t from, size_t length, int& out) {
-        const std::string_view s = from < text.size() ? text.substr(from, length) : std::string_view();
-        int64_t n = 0;
-        if (!detail::parseInt64(s, n) || n < INT32_MIN || n > INT32_MAX) return false;
-        out = static_cast<int>(n);
-        return true;
-    };
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
-    if (!part(0, 4, year) || !part(5, 2, month) || !part(8, 2, day)) return false;
-    if (text.size() > 16) {
-        if (!part(11, 2, hour) || !part(14, 2, minute)) return false;
-        if (!part(17, 2, second)) second = 0;
-        if (!part(20, 3, msec)) msec = 0;
+    const size_t size = text.size();
+    // The two forms the writer produces, with digits wherever a number stands, are read
+    // directly; the general reading below gives the same parts for them.
+    bool plain = size >= 10 && (size <= 16 || size >= 23);
+    auto digit = [&text, &plain](size_t i) {
+        const unsigned d = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+        plain = plain && d <= 9;
+        return static_cast<int>(d);
+    };
+    auto two = [&digit](size_t i) { return digit(i) * 10 + digit(i + 1); };
+    if (plain) {
+        year = two(0) * 100 + two(2);
+        month = two(5);
+        day = two(8);
+        if (size > 16) {
+            hour = two(11);
+            minute = two(14);
+            second = two(17);
+            msec = two(20) * 10 + digit(22);
+        }
     }
-    if (!platform::isValidDate(year, month, day)) return false;
+    if (!plain) {
+        // Fixed positions; characters past the end count as missing.
+        auto part = [&](size_t from, size_t length, int& out) {
+            const std::string_view s = from < size ? text.substr(from, length) : std::string_view();
+            int64_t n = 0;
+            if (!detail::parseInt64(s, n) || n < INT32_MIN || n > INT32_MAX) return false;
+            out = static_cast<int>(n);
+            return true;
+        };
+        hour = minute = second = msec = 0;
+        if (!part(0, 4, year) || !part(5, 2, month) || !part(8, 2, day)) return false;
+        if (size > 16) {
+            if (!part(11, 2, hour) || !part(14, 2, minute)) return false;
+            if (!part(17, 2, second)) second = 0;
+            if (!part(20, 3, msec)) msec = 0;
+        }
+    }
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 || msec > 999)
         return false;
-    value = platform::encodeDateTime(year, month, day, hour, minute, second, msec);
+    double date = 0;
+    if (!platform::tryEncodeDate(year, month, day, date)) return false;
+    // As encodeDateTime: before the epoch the time still counts forwards from midnight of that day.
+    const double time = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + msec) / platform::MSecsPerDay;
+    value = date >= 0 ? date + time : date - time;
     return true;
 }
 

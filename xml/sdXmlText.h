@@ -1,5 +1,8 @@
 #pragma once
 // Small text helpers shared by the node, reader and writer code of the XML layer.
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,5 +22,26 @@ std::string quoted(std::string_view s);
 // Removes one pair of enclosing quotes (the first character decides); a doubled quote inside
 // stands for one. Text without a leading quote is returned as it is.
 std::string dequoted(std::string_view s);
+
+// The characters that written text holds as entities: "&", "<", ">", "'" and the double quote.
+inline constexpr std::array<bool, 256> EscapedChars = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : std::string_view("&<>'\"")) table[c] = true;
+    return table;
+}();
+// The first position at or after from whose character is written as an entity; s.size() if none.
+inline size_t findEscape(std::string_view s, size_t from) {
+    const char* p = s.data();
+    const size_t n = s.size();
+    while (from < n && !EscapedChars[static_cast<unsigned char>(p[from])]) ++from;
+    return from;
+}
+// The entity of one of those characters.
+std::string_view entityOf(char c);
+
+// Room for the longest text formatDateTime makes.
+inline constexpr size_t DateTextMax = 64;
+// The text form of a date-time (see DateTimeToXmlText) into out; returns its length.
+size_t formatDateTime(double value, char* out);
 
 }  // namespace xml::detail

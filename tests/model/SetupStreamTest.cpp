@@ -75,3 +75,43 @@ TEST(SetupStream, AFileThatFailsLateLeavesTheSetupAsItWas) {
     EXPECT_THROW(setup.LoadFromStream(broken), xml::EsdXmlFormatError);
     EXPECT_EQ(saved(setup), before);
 }
+
+TEST(SetupStream, SavedContactsAreWrittenAsTheTreeOfTheSetupWouldBe) {
+    TcvSetup setup;
+    for (int g = 0; g < 2; ++g) {
+        auto* group = new TcvGroup;
+        group->Name = "G" + std::to_string(g);
+        setup.AddGroup(group);
+        for (int i = 0; i < 6 * g; ++i) {
+            auto* c = new TcvContact;
+            c->Email = "c" + std::to_string(i) + "@x.org";
+            c->FirstName = i % 2 ? "A<&>'\"" : "";
+            c->Joined = i % 3 ? 45000.25 * i : 0;
+            c->ValidDomain = i % 4 != 1;
+            c->TotalBytes = -i;
+            c->Frozen = i == 2;
+            if (i % 2) c->CustomFields = std::make_unique<TStringList>(TStringList{"x&y", "", "z"});
+            if (i == 3) c->CustomFields = std::make_unique<TStringList>();
+            for (int h = 0; h < i % 3; ++h) c->Hist.push_back(TcvHist{h ? "M" + std::to_string(h) : "", 40000 + h});
+            group->AddContact(c);
+        }
+    }
+    auto tree = xml::TsdXmlDocument::CreateWithRoot("Corvane");
+    tree->WriteDefaults = false;
+    std::vector<int64_t> treeProgress;
+    tree->OnProgress = [&](xml::TsdXmlDocument&, int64_t at) { treeProgress.push_back(at); };
+    setup.WriteXml(*tree->RootNode());
+    ASSERT_EQ(tree->RootNode()->child(1)->FindChild("Contacts")->childCount(), 6);
+    const std::string expected = tree->RenderString();
+
+    EXPECT_EQ(saved(setup), expected);
+    // With a progress handler the contacts are written ahead, and reported at the same places.
+    std::vector<int64_t> progress;
+    setup.OnProgress = [&](xml::TsdXmlDocument&, int64_t at) { progress.push_back(at); };
+    EXPECT_EQ(saved(setup), expected);
+    EXPECT_EQ(progress, treeProgress);
+    // Copies still carry the contacts as nodes.
+    TcvGroup copy;
+    copy.Assign(*setup.Groups(1));
+    EXPECT_EQ(copy.ContactCount(), 6);
+}

@@ -304,6 +304,19 @@ TEST(XmlReaderEarly, ElementsTakenWhileParsingLeaveTheRestOfTheTree) {
     EXPECT_EQ(root->child(1)->RawText, "");
 }
 
+TEST(XmlReaderEarly, ElementsBelowTheChosenLevelAreNotOffered) {
+    xml::TsdXmlDocument document;
+    std::vector<std::string> seen;
+    document.ElementReadMaxLevel = 2;
+    document.OnElementRead = [&](xml::TXmlNode& element, int level) {
+        seen.push_back(element.Name() + ":" + std::to_string(level));
+        return false;
+    };
+    document.ParseString("<root><a><b><c/></b></a><d/></root>");
+    EXPECT_EQ(seen, (std::vector<std::string>{"b:2", "a:1", "d:1"}));
+    EXPECT_EQ(document.RootNode()->child(0)->child(0)->child(0)->Name(), "c");
+}
+
 TEST(XmlReaderEarly, NamesMatchIgnoringCaseButNeverAcrossLengths) {
     EXPECT_TRUE(xml::TXmlNode::SameName("CONTACT", "Contact"));
     EXPECT_FALSE(xml::TXmlNode::SameName("Contact", "Contacts"));

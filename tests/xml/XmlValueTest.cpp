@@ -223,3 +223,40 @@ TEST(XmlValues, DateTextIsThePrintedFormForEveryValue) {
         ASSERT_EQ(DateTimeToXmlText(value), expected) << value;
     }
 }
+
+TEST(XmlValues, DatesReadBackAsTheirPartsInBothFormsAndAroundThem) {
+    // Written dates are read by a direct path; it must give exactly the encoded parts.
+    for (int i = 0; i < 2000; ++i) {
+        const double value = (i * 7919 % 3000000) - 700000 + (i % 3 ? (i % 997) / 997.0 : 0);
+        const platform::DateParts p = platform::decodeDateTime(value);
+        if (p.year < 1 || p.year > 9999) continue;
+        double back = -12345;
+        ASSERT_TRUE(XmlTextToDateTime(DateTimeToXmlText(value), back)) << value;
+        EXPECT_EQ(back, platform::encodeDateTime(p.year, p.month, p.day, p.hour, p.minute, p.second, p.msec))
+            << value;
+    }
+    // Texts near those forms take the general reading: signs, missing or broken seconds and
+    // milliseconds, blanks.
+    const struct {
+        const char* text;
+        double expected;
+    } cases[] = {
+        {"+021-03-04", platform::encodeDate(21, 3, 4)},
+        {"2021-03-04T05:06:07.089", platform::encodeDateTime(2021, 3, 4, 5, 6, 7, 89)},
+        {"2021-03-04T05:06:07.0x9Z", platform::encodeDateTime(2021, 3, 4, 5, 6, 7)},
+        {"2021-03-04T05:06:+7.089Z", platform::encodeDateTime(2021, 3, 4, 5, 6, 7, 89)},
+        {"2021-03-04T05:06:0", platform::encodeDateTime(2021, 3, 4, 5, 6)},
+        {"2021-03-04 ends", platform::encodeDate(2021, 3, 4)},
+        {"2021-03-04 and more", -1},
+        {"1899-12-29T18:00:00.000Z", -1.75},
+        {" 2021-03-04", -1},
+        {"2021-13-04", -1},
+        {"2021-03-04T05:60:00.000Z", -1},
+        {"2021/03/04", platform::encodeDate(2021, 3, 4)},
+    };
+    for (const auto& c : cases) {
+        double value = -1;
+        if (!XmlTextToDateTime(c.text, value)) value = -1;
+        EXPECT_EQ(value, c.expected) << c.text;
+    }
+}
