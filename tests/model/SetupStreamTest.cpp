@@ -115,3 +115,35 @@ TEST(SetupStream, SavedContactsAreWrittenAsTheTreeOfTheSetupWouldBe) {
     copy.Assign(*setup.Groups(1));
     EXPECT_EQ(copy.ContactCount(), 6);
 }
+
+TEST(SetupStream, WhatTheProgressHandlerDeletesIsSavedAsItWasWhenTheSaveStarted) {
+    TcvSetup setup;
+    for (int g = 0; g < 2; ++g) {
+        auto* group = new TcvGroup;
+        group->Name = "G" + std::to_string(g);
+        setup.AddGroup(group);
+        std::vector<std::unique_ptr<TcvContact>> contacts;
+        for (int i = 0; i < 2000; ++i) {
+            contacts.push_back(std::make_unique<TcvContact>());
+            contacts.back()->Email = "c" + std::to_string(i) + "@g" + std::to_string(g) + ".org";
+            contacts.back()->Hist.push_back(TcvHist{"M1", 40000});
+        }
+        group->AddContacts(std::move(contacts));
+    }
+    const std::string expected = saved(setup);
+    // The window's handler lets the user work: here the user empties one group and deletes the
+    // other at the first report, and once more later on.
+    int reports = 0;
+    setup.OnProgress = [&](xml::TsdXmlDocument&, int64_t) {
+        ++reports;
+        if (reports == 1) {
+            while (setup.Groups(1)->ContactCount() > 0) setup.Groups(1)->DeleteContact(0);
+            setup.DeleteGroup(0);
+        } else if (reports == 20 && setup.GroupCount() > 0) {
+            setup.DeleteGroup(0);
+        }
+    };
+    EXPECT_EQ(saved(setup), expected);
+    EXPECT_GT(reports, 20);
+    EXPECT_EQ(setup.GroupCount(), 0);
+}
