@@ -42,6 +42,13 @@ void splitAddress(std::string_view address, std::string_view& local, std::string
     }
 }
 
+// Addresses order by domain first, then by local part.
+int compareSplit(std::string_view localA, std::string_view domainA, std::string_view localB,
+                 std::string_view domainB) {
+    if (const int r = platform::compareText(domainA, domainB)) return r;
+    return platform::compareText(localA, localB);
+}
+
 template <class T>
 T* at(const std::vector<std::unique_ptr<T>>& list, int position) {
     if (position < 0 || position >= static_cast<int>(list.size())) return nullptr;
@@ -138,8 +145,7 @@ std::pair<size_t, size_t> TcvGroup::equalRun(std::string_view address) const {
     const auto compare = [&](std::string_view other) {
         std::string_view otherLocal, otherDomain;
         splitAddress(other, otherLocal, otherDomain);
-        if (const int r = platform::compareText(otherDomain, domain)) return r;
-        return platform::compareText(otherLocal, local);
+        return compareSplit(otherLocal, otherDomain, local, domain);
     };
     size_t low = 0, high = contacts_.size();
     while (low < high) {
@@ -545,8 +551,7 @@ int CompareEmails(std::string_view a, std::string_view b) {
     std::string_view localA, domainA, localB, domainB;
     splitAddress(a, localA, domainA);
     splitAddress(b, localB, domainB);
-    if (const int r = platform::compareText(domainA, domainB)) return r;
-    return platform::compareText(localA, localB);
+    return compareSplit(localA, domainA, localB, domainB);
 }
 
 std::string EmailSortKey(std::string_view address) {

@@ -31,6 +31,13 @@ std::string loaded(const std::string& text) {
     return saved(setup);
 }
 
+TcvGroup* addGroup(TcvSetup& setup, const std::string& name) {
+    auto* group = new TcvGroup;
+    group->Name = name;
+    setup.AddGroup(group);
+    return group;
+}
+
 }  // namespace
 
 TEST(SetupStream, ContactsTakenWhileParsingGiveTheSetupOfTheWholeTree) {
@@ -79,9 +86,7 @@ TEST(SetupStream, AFileThatFailsLateLeavesTheSetupAsItWas) {
 TEST(SetupStream, SavedContactsAreWrittenAsTheTreeOfTheSetupWouldBe) {
     TcvSetup setup;
     for (int g = 0; g < 2; ++g) {
-        auto* group = new TcvGroup;
-        group->Name = "G" + std::to_string(g);
-        setup.AddGroup(group);
+        TcvGroup* group = addGroup(setup, "G" + std::to_string(g));
         for (int i = 0; i < 6 * g; ++i) {
             auto* c = new TcvContact;
             c->Email = "c" + std::to_string(i) + "@x.org";
@@ -119,9 +124,7 @@ TEST(SetupStream, SavedContactsAreWrittenAsTheTreeOfTheSetupWouldBe) {
 TEST(SetupStream, WhatTheProgressHandlerDeletesIsSavedAsItWasWhenTheSaveStarted) {
     TcvSetup setup;
     for (int g = 0; g < 2; ++g) {
-        auto* group = new TcvGroup;
-        group->Name = "G" + std::to_string(g);
-        setup.AddGroup(group);
+        TcvGroup* group = addGroup(setup, "G" + std::to_string(g));
         std::vector<std::unique_ptr<TcvContact>> contacts;
         for (int i = 0; i < 2000; ++i) {
             contacts.push_back(std::make_unique<TcvContact>());
